@@ -1,0 +1,31 @@
+// The host program entry: hands WinMain the argument text as the Windows
+// start-up code would. A parent that started us through WinExec passes its
+// exact command line in ZR_COMMAND_LINE; otherwise it is rebuilt from argv.
+#include "compat/compat.h"
+#include "compat/win32/base.h"
+
+#include <cstdlib>
+#include <string>
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int show);
+
+int main(int argc, char** argv) {
+    std::string line;
+    if (const char* given = getenv("ZR_COMMAND_LINE")) {
+        line = given;
+        unsetenv("ZR_COMMAND_LINE");
+    } else {
+        for (int i = 0; i < argc; ++i) {
+            std::string a = argv[i];
+            if (i > 0) {
+                line += ' ';
+            }
+            line += a.find_first_of(" \t") != std::string::npos ? "\"" + a + "\"" : a;
+        }
+    }
+    static std::string held;
+    held = line;
+    LPSTR arguments = const_cast<LPSTR>(compat::ArgumentText(held.c_str()));
+    static char dummy;
+    return WinMain(reinterpret_cast<HINSTANCE>(&dummy), nullptr, arguments, 5);
+}

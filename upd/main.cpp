@@ -1,0 +1,4 @@
+// Windows entry point of the updater.
+#include "compat/platform.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
