@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <strings.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,7 +86,10 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
         compat::SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    int fd = open(host.c_str(), flags, 0666);
+    // Windows runs any .exe; the host needs the execute bit for that.
+    size_t n = host.size();
+    bool program = n > 4 && strcasecmp(host.c_str() + n - 4, ".exe") == 0;
+    int fd = open(host.c_str(), flags, program ? 0777 : 0666);
     if (fd < 0) {
         Fail();
         return INVALID_HANDLE_VALUE;

@@ -115,6 +115,23 @@ std::string ExeFolder() {
     return slash == std::string::npos ? "." : s.substr(0, slash);
 }
 
+// Tests may name a file in ZR_EXEC_LOG that records every start: the
+// current directory, a tab and the command line, one start a line.
+void LogStart(const char* commandLine, bool started) {
+    const char* log = getenv("ZR_EXEC_LOG");
+    if (!log || !*log || !started) {
+        return;
+    }
+    char cwd[PATH_MAX];
+    std::string line = std::string(getcwd(cwd, sizeof cwd) ? cwd : "?") + "\t" + commandLine + "\n";
+    int fd = open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        ssize_t ignored = write(fd, line.data(), line.size());
+        (void)ignored;
+        close(fd);
+    }
+}
+
 } // namespace
 
 UINT WinExec(LPCSTR commandLine, UINT) {
@@ -160,7 +177,9 @@ UINT WinExec(LPCSTR commandLine, UINT) {
     int err = 0;
     ssize_t n = read(fds[0], &err, sizeof err);
     close(fds[0]);
-    return n == static_cast<ssize_t>(sizeof err) ? 2 : 33;
+    bool started = n != static_cast<ssize_t>(sizeof err);
+    LogStart(commandLine, started);
+    return started ? 33 : 2;
 }
 
 HMODULE LoadLibraryA(LPCSTR name) {

@@ -1,8 +1,8 @@
 // Windows, dialogs, message boxes and the message queue on the terminal.
 // Dialogs draw on standard error; standard input drives them: an empty line
 // is Enter (the default button), a line of text goes into the edit field and
-// then presses Enter, a line starting with Escape or the end of input is
-// IDCANCEL.
+// then presses Enter (a line holding only a backspace empties the field), a
+// line starting with Escape or the end of input is IDCANCEL.
 #include "compat/compat.h"
 #include "compat/resources.h"
 #include "compat/win32/ui.h"
@@ -175,7 +175,7 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc
             if (!line.empty()) {
                 for (HWND c : dlg->children) {
                     if (c->className == "Edit") {
-                        c->text = line.substr(0, 259);
+                        c->text = line == "\b" ? std::string() : line;
                         break;
                     }
                 }
