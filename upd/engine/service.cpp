@@ -1,0 +1,3 @@
+#include "upd/engine/service.h"
+
+uint32_t serviceAddr = 0xFFFFFFFFu;
