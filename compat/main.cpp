@@ -4,12 +4,16 @@
 #include "compat/compat.h"
 #include "compat/win32/base.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <string>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int show);
 
 int main(int argc, char** argv) {
+    // A send to a peer that has gone fails with an error, as Winsock's does,
+    // instead of ending the process.
+    signal(SIGPIPE, SIG_IGN);
     std::string line;
     if (const char* given = getenv("ZR_COMMAND_LINE")) {
         line = given;

@@ -18,6 +18,7 @@
 namespace {
 
 unsigned char* packageBlock; // one block, reused by every package of the run
+int receivedBytes;           // the length of the last complete response
 
 // How long one pass waits for the socket before it pumps messages again.
 constexpr int kPollMs = 5;
@@ -80,14 +81,12 @@ void DownloadPackages(UpdateSession& session) {
 
 bool FetchPackage(UpdateSession& session, const char* name, unsigned char* block, int i) {
     char request[256];
-    int length = snprintf(request, sizeof request,
-                          "GET %s%s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n\r\n",
-                          session.path, name, session.host);
-    bool ok = length > 0 && static_cast<size_t>(length) < sizeof request &&
-              IsRequestSafe(name) && IsRequestSafe(session.path) && IsRequestSafe(session.host) &&
+    bool ok = IsRequestSafe(name) && IsRequestSafe(session.path) && IsRequestSafe(session.host) &&
+              BuildPackageRequest(request, sizeof request, session.path, name, session.host) &&
               ReceiveWithProgress(session, request, block, kPackageBlockSize, i);
     char* text = reinterpret_cast<char*>(block);
-    ok = ok && GetStatusCode(text) == 200 && StripHeaders(text);
+    ok = ok && GetStatusCode(text) == 200 &&
+         StripHeaders(text, static_cast<size_t>(receivedBytes));
     if (!ok) {
         updateOk = 0;
         return false;
@@ -161,6 +160,7 @@ bool ReceiveWithProgress(UpdateSession& session, const char* request, unsigned c
         SendMessageA(progressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
         if (n == 0) {
             *write = 0;
+            receivedBytes = static_cast<int>(write - start);
             net.Close();
             // The whole body must be there: no length, or fewer bytes than it
             // announces, is a broken package.

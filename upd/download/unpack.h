@@ -2,6 +2,7 @@
 // unpacked files of a run at once.
 #pragma once
 
+#include "compat/platform.h"
 #include "upd/engine/update_session.h"
 
 // Loads "unrar.dll" from the program's folder; false when it or one of its

@@ -5,6 +5,8 @@
 #include "upd/download/unpack_state.h"
 #include "upd/engine/update_state.h"
 
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -97,7 +99,13 @@ void WriteUnpackedFiles(UpdateSession& session) {
         if (stagedFlags[k]) {
             StagedName(name, k, e.staged, sizeof e.staged);
         }
-        snprintf(e.backup, sizeof e.backup, "%s%s", name, kBackupSuffix);
+        size_t length = strlen(name);
+        if (length + sizeof kBackupSuffix <= sizeof e.backup) {
+            memcpy(e.backup, name, length);
+            memcpy(e.backup + length, kBackupSuffix, sizeof kBackupSuffix);
+        } else {
+            e.backup[0] = 0; // never: names are shorter than the path limit
+        }
         name += strlen(name) + 1;
     }
     // A name delivered twice takes the last copy; the earlier ones go.

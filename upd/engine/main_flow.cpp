@@ -37,9 +37,7 @@ bool FetchManifest() {
                   "Internet connection error");
         return false;
     }
-    snprintf(versionQuery, sizeof versionQuery,
-             "GET /zru/ver.php?k=%x HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n\r\n",
-             static_cast<unsigned>(time(nullptr)), kUpdateServiceHost);
+    BuildVersionQuery(versionQuery, sizeof versionQuery, static_cast<uint32_t>(time(nullptr)));
     if (!FetchResponse(versionQuery, manifestText, sizeof manifestText)) {
         char text[160];
         snprintf(text, sizeof text, "The %s site seems to be temporally unavailable",

@@ -214,6 +214,14 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
     return result;
 }
 
+RunResult RunOffline(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& input, const std::vector<std::string>& env,
+                     int timeoutMs) {
+    std::vector<std::string> all{"-rn", "--", program};
+    all.insert(all.end(), args.begin(), args.end());
+    return Run("/usr/bin/unshare", all, input, env, timeoutMs);
+}
+
 std::string BinPath(const std::string& name) { return std::string(ZR_BIN_DIR) + "/" + name; }
 
 std::map<std::string, std::pair<unsigned, std::string>> RegistryValues(bool localMachine,

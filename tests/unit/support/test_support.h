@@ -57,6 +57,12 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
               const std::string& input, const std::vector<std::string>& env = {},
               int timeoutMs = 20000);
 
+// The same inside a network namespace of its own with nothing but a
+// loopback that is down: no name resolves and nothing leaves the machine.
+RunResult RunOffline(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& input, const std::vector<std::string>& env = {},
+                     int timeoutMs = 20000);
+
 // A built program of this tree (ZR_BIN_DIR).
 std::string BinPath(const std::string& name);
 
