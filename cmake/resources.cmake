@@ -14,11 +14,10 @@ function(zr_add_resources target rc icon bits)
     DEPENDS ${PROJECT_SOURCE_DIR}/cmake/make_icon.py VERBATIM)
   file(GLOB deps ${rcdir}/*)
   if(WIN32)
-    set(out ${gen}/${target}_res.o)
-    add_custom_command(OUTPUT ${out}
-      COMMAND ${ZR_WINDRES} -I ${rcdir} -I ${gen} -O coff -i ${rc} -o ${out}
-      DEPENDS ${rc} ${deps} ${gen}/${icon} VERBATIM)
-    target_sources(${target} PRIVATE ${out})
+    # Compiled as a source of the target, so that an OBJECT library carries it.
+    target_sources(${target} PRIVATE ${rc})
+    target_include_directories(${target} PRIVATE ${rcdir} ${gen})
+    set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${deps} ${gen}/${icon})
   else()
     set(res ${gen}/${target}.res)
     add_custom_command(OUTPUT ${res}

@@ -11,6 +11,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -138,9 +139,14 @@ UINT WinExec(LPCSTR commandLine, UINT) {
     std::string program, rest;
     compat::SplitCommandLine(commandLine, program, rest);
     std::string host;
+    struct stat st;
     if (program.empty() || !compat::HostPath(program.c_str(), host) ||
-        access(host.c_str(), X_OK) != 0) {
+        stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return 2; // ERROR_FILE_NOT_FOUND
+    }
+    // Windows runs any program file; the host wants the execute bit for it.
+    if (access(host.c_str(), X_OK) != 0) {
+        chmod(host.c_str(), (st.st_mode & 07777) | 0111);
     }
     std::vector<std::string> args = SplitArguments(rest);
     args.insert(args.begin(), host);

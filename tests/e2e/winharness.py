@@ -42,6 +42,7 @@ wineserver talk over filesystem Unix sockets in /tmp, which the network
 namespace does not hide.
 """
 
+import atexit
 import fcntl
 import os
 import re
@@ -66,6 +67,7 @@ WINE_FONTS = Path("/usr/share/wine/fonts")
 # machine.
 DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 WINE_ENCODING = "cp1252"  # the ANSI code page of the prefix (C locale)
+OEM_ENCODING = "cp437"  # what Wine's console tools (reg.exe) write to a pipe
 
 IDOK, IDCANCEL = 1, 2
 
@@ -78,22 +80,66 @@ class HarnessError(Exception):
     pass
 
 
+# Displays and prefixes not yet stopped. They run in sessions of their own,
+# so a signal that ends the test run (timeout's SIGTERM, a closed terminal)
+# would not reach them; the handler below stops them first.
+_LIVE = []
+
+
+def _stop_all():
+    for obj in reversed(list(_LIVE)):
+        try:
+            obj.close()
+        except Exception:
+            pass
+
+
+def _on_signal(signum, frame):
+    _stop_all()
+    signal.signal(signum, signal.SIG_DFL)
+    os.kill(os.getpid(), signum)
+
+
+def _track(obj):
+    if not _LIVE:
+        for sig in (signal.SIGTERM, signal.SIGHUP):
+            try:
+                if signal.getsignal(sig) == signal.SIG_DFL:
+                    signal.signal(sig, _on_signal)
+            except ValueError:  # not the main thread
+                pass
+    _LIVE.append(obj)
+
+
+def _untrack(obj):
+    if obj in _LIVE:
+        _LIVE.remove(obj)
+
+
+atexit.register(_stop_all)
+
+
 def _timed(name, start):
     TIMINGS.setdefault(name, []).append(round(time.monotonic() - start, 3))
 
 
 def _run(cmd, timeout, **kw):
-    """subprocess.run with a limit; the whole process group goes on timeout."""
-    kw.setdefault("stdout", subprocess.PIPE)
-    kw.setdefault("stderr", subprocess.PIPE)
-    proc = subprocess.Popen(cmd, start_new_session=True, **kw)
-    try:
-        out, err = proc.communicate(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        _kill_group(proc)
-        proc.communicate()
-        raise HarnessError("timed out after %ss: %s" % (timeout, " ".join(map(str, cmd))))
-    return subprocess.CompletedProcess(cmd, proc.returncode, out, err)
+    """subprocess.run with a limit; the whole process group goes on timeout.
+
+    Output goes through temporary files, not pipes: a wine command may start
+    the wineserver and Wine's service processes, which inherit its standard
+    handles and live on after it, so a pipe would not see its end."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        proc = subprocess.Popen(cmd, start_new_session=True, stdout=out, stderr=err, **kw)
+        try:
+            proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            _kill_group(proc)
+            proc.wait()
+            raise HarnessError("timed out after %ss: %s" % (timeout, " ".join(map(str, cmd))))
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(cmd, proc.returncode, out.read(), err.read())
 
 
 def _kill_group(proc):
@@ -241,6 +287,7 @@ class Xvfb:
             os.close(rfd)
         if got.strip() == str(n).encode():
             self.proc, self.number = proc, n
+            _track(self)
             return True
         _kill_group(proc)
         proc.wait(timeout=10)
@@ -249,6 +296,7 @@ class Xvfb:
         raise HarnessError("Xvfb :%d not ready after %ss" % (n, self.timeout))
 
     def stop(self):
+        _untrack(self)
         if self.proc:
             self.proc.terminate()
             try:
@@ -257,6 +305,8 @@ class Xvfb:
                 _kill_group(self.proc)
                 self.proc.wait(timeout=10)
             self.proc = None
+
+    close = stop
 
     def screenshot(self, path, timeout=30):
         """The whole screen as PNG (ImageMagick import)."""
@@ -324,14 +374,15 @@ class WinePrefix:
         self.logs = self.root / "logs"
         self.home.mkdir()
         self.logs.mkdir()
+        self.desktop = None
+        self._procs = []
+        self._started_wine = False
+        _track(self)
         start = time.monotonic()
         r = _run(["cp", "-a", str(template), str(self.path)], 120)
         if r.returncode != 0:
             raise HarnessError("copying the template failed: %s" % r.stderr.decode(errors="replace"))
         _timed("prefix_copy", start)
-        self.desktop = None
-        self._procs = []
-        self._started_wine = False
 
     # Environment and paths
 
@@ -392,16 +443,18 @@ class WinePrefix:
         self._started_wine = True
         return proc
 
-    def run(self, exe, args=(), cwd=None, env=None, timeout=60):
-        """Runs `wine exe args...` to its end; CompletedProcess with text out/err."""
+    def run(self, exe, args=(), cwd=None, env=None, timeout=60, encoding=WINE_ENCODING):
+        """Runs `wine exe args...` to its end; CompletedProcess with text out/err.
+        Programs that print through the C library write the ANSI code page;
+        Wine's own console tools write the OEM one (OEM_ENCODING)."""
         start = time.monotonic()
         r = _run(["wine", str(exe), *map(str, args)], timeout, cwd=cwd, env=self.env(env),
                  stdin=subprocess.DEVNULL)
         if not self._started_wine:
             self._started_wine = True
             _timed("wine_first_start", start)
-        r.stdout = r.stdout.decode(WINE_ENCODING, errors="replace")
-        r.stderr = r.stderr.decode(WINE_ENCODING, errors="replace")
+        r.stdout = r.stdout.decode(encoding, errors="replace")
+        r.stderr = r.stderr.decode(encoding, errors="replace")
         return r
 
     # The robot
@@ -491,7 +544,7 @@ class WinePrefix:
         shown (the default value is named ""), or None when the key or value
         does not exist. REG_DWORD/REG_QWORD data come back as int."""
         args = ["query", key] + (["/v", value] if value is not None else [])
-        r = self.run("reg", args, timeout=timeout)
+        r = self.run("reg", args, timeout=timeout, encoding=OEM_ENCODING)
         if r.returncode != 0:
             return None
         values = {}
@@ -520,7 +573,7 @@ class WinePrefix:
 
     def reg_add(self, key, value, data, kind="REG_SZ", timeout=60):
         r = self.run("reg", ["add", key, "/v", value, "/t", kind, "/d", data, "/f"],
-                     timeout=timeout)
+                     timeout=timeout, encoding=OEM_ENCODING)
         if r.returncode != 0:
             raise HarnessError("reg add %s /v %s failed: %s" % (key, value, r.stdout + r.stderr))
 
@@ -550,6 +603,7 @@ class WinePrefix:
         _run(["wineserver", "-k"], 30, env=self.env())
 
     def close(self):
+        _untrack(self)
         for proc in self._procs:
             proc.kill()
         if self._started_wine:

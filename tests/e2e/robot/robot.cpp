@@ -27,9 +27,10 @@
 // for the window. TIMEOUT is in milliseconds. Exit status: 0 done, 1 failed
 // (not found, timed out, refused), 2 usage. Diagnostics go to stderr.
 //
-// -desktop NAME attaches the robot to a desktop other than its default one,
-// e.g. the Wine virtual desktop the program under test runs in; window lookup
-// only sees windows of the robot's own desktop.
+// -desktop NAME attaches the robot to a desktop other than its default one
+// (waiting up to 20 s for it to exist), e.g. the Wine virtual desktop the
+// program under test runs in; window lookup only sees windows of the robot's
+// own desktop.
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -37,6 +38,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -398,8 +400,15 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   int i = 1;
   if (i + 1 < argc && strcmp(argv[i], "-desktop") == 0) {
-    HDESK desk = OpenDesktopA(argv[i + 1], 0, FALSE, GENERIC_ALL);
-    if (!desk) return fail("no desktop \"%s\"", argv[i + 1]);
+    // The desktop appears with the first program started in it; allow it
+    // the same time as a window.
+    HDESK desk;
+    DWORD start = GetTickCount();
+    while (!(desk = OpenDesktopA(argv[i + 1], 0, FALSE, GENERIC_ALL))) {
+      if (GetTickCount() - start >= kDefaultTimeout)
+        return fail("no desktop \"%s\"", argv[i + 1]);
+      Sleep(kPoll);
+    }
     if (!SetThreadDesktop(desk)) return fail("SetThreadDesktop failed");
     i += 2;
   }
