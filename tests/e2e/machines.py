@@ -55,6 +55,22 @@ class Result:
         self.log = log
 
 
+def _unquote_registry(text):
+    """The stand-in registry's quoting: a doubled backslash, \\xHH for others."""
+    out, i = [], 0
+    while i < len(text):
+        if text.startswith("\\\\", i):
+            out.append("\\")
+            i += 2
+        elif text.startswith("\\x", i):
+            out.append(chr(int(text[i + 2:i + 4], 16)))
+            i += 4
+        else:
+            out.append(text[i])
+            i += 1
+    return "".join(out)
+
+
 class HostMachine:
     """The host build: a stand-in machine folder (ZR_COMPAT_ROOT)."""
     name = "host"
@@ -123,6 +139,64 @@ class HostMachine:
         wait_for_game(host)
         return r
 
+    def run_setup(self, folder, timeout=120):
+        """The player runs the setup program and presses Enter; the updater
+        it starts runs to the game's start. Both share the terminal, which
+        stays open until then."""
+        err = open(self.root / "setup.err", "wb")
+        proc = subprocess.Popen([str(self.bin / "ZetaRuneSetup.exe")], cwd=str(self.root),
+                                env=self.env, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                stderr=err)
+        proc.stdin.write(b"\n")
+        proc.stdin.flush()
+        code = proc.wait(timeout)
+        wait_for_game(self.path(folder), timeout)
+        proc.stdin.close()
+        err.close()
+        return code
+
+    def read_link(self, dos):
+        fields = dict(line.split("=", 1) for line in
+                      self.path(dos).read_text("cp1252").splitlines() if "=" in line)
+        return fields["target"], fields["workdir"]
+
+    def start_link(self, dos):
+        """What the shell does for a shortcut: its target, in its folder."""
+        target, workdir = self.read_link(dos)
+        r = self.run(self.path(target), self.path(workdir))
+        wait_for_game(self.path(workdir))
+        return r.code
+
+    def reg_value(self, key, value):
+        """A text value of the stand-in registry (registry.txt), or None."""
+        current = None
+        for line in (self.root / "registry.txt").read_text("latin-1").splitlines():
+            if line.startswith("["):
+                current = line[1:-1].lower()
+            elif current == ("hkey_local_machine\\" + key).lower() and line.startswith('"'):
+                found = re.match(r'^"(.*?)"=\d+:"(.*)"$', line)
+                if found and found.group(1).lower() == value.lower():
+                    return _unquote_registry(found.group(2)).rstrip("\0")
+        return None
+
+    def run_command(self, command, timeout=60):
+        """A recorded command line run as the system runs it: the program
+        is the shortest run of words, up to a blank, that names a file."""
+        words = command.split(" ")
+        for i in range(1, len(words) + 1):
+            candidate = " ".join(words[:i])
+            for name in (candidate, candidate + ".exe"):
+                try:
+                    host = self.path(name)
+                except AssertionError:
+                    continue
+                if host.is_file():
+                    env = dict(self.env, ZR_COMMAND_LINE=command)
+                    r = subprocess.run([str(host)], env=env, stdin=subprocess.DEVNULL,
+                                       capture_output=True, timeout=timeout)
+                    return r.returncode, r.stderr.decode("cp1252", errors="replace")
+        raise AssertionError("no program in %r" % command)
+
     def close(self):
         shutil.rmtree(self.root, ignore_errors=True)
 
@@ -155,6 +229,35 @@ class WineMachine:
         self.wine.wait_server(60)
         wait_for_game(host)
         return Result(code, boxes, proc.stderr())
+
+    def run_setup(self, folder, timeout=120):
+        proc = self.wine.start(self.bin / "ZetaRuneSetup.exe")
+        self.wine.wait_window("Select Directory")
+        self.wine.press("Select Directory", wh.IDOK)
+        code = proc.wait(timeout)
+        self.wine.wait_server(timeout)  # the updater and the game it starts
+        wait_for_game(self.path(folder))
+        return code
+
+    def read_link(self, dos):
+        link = self.wine.lnk(dos)
+        return link["target"], link["workdir"]
+
+    def start_link(self, dos):
+        target, workdir = self.read_link(dos)
+        proc = self.wine.start(target, cwd=str(self.path(workdir)))
+        code = proc.wait(120)
+        self.wine.wait_server(60)
+        wait_for_game(self.path(workdir))
+        return code
+
+    def reg_value(self, key, value):
+        return self.wine.reg_value("HKLM\\" + key, value)
+
+    def run_command(self, command, timeout=60):
+        out = self.wine.robot("exec", command, timeout * 1000, timeout=timeout + 30)
+        self.wine.wait_server(30)
+        return int(out.split("=")[1]), ""
 
     def close(self):
         self.wine.close()

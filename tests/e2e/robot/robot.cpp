@@ -43,8 +43,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <string>
 #include <vector>
+
+#include <string>
 
 namespace {
 
@@ -386,9 +387,33 @@ int cmd_lnk(int argc, char** argv) {
   return rc;
 }
 
+// Runs a command line as the system runs a recorded command (the Programs
+// list's uninstall command, for one): CreateProcessA with no application
+// name, so an unquoted path with blanks is resolved as Windows does. Waits
+// for the program and prints "exit=N".
+int cmd_exec(int n, char** args) {
+  if (n < 1) return 2;
+  DWORD timeout = n > 1 ? (DWORD)atoi(args[1]) : kDefaultTimeout;
+  STARTUPINFOA si;
+  PROCESS_INFORMATION pi;
+  memset(&si, 0, sizeof si);
+  si.cb = sizeof si;
+  std::vector<char> line(args[0], args[0] + strlen(args[0]) + 1);
+  if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+    return fail("CreateProcess failed: %lu", GetLastError());
+  DWORD waited = WaitForSingleObject(pi.hProcess, timeout);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  if (waited != WAIT_OBJECT_0) return fail("the program did not end in time");
+  printf("exit=%lu\n", code);
+  return 0;
+}
+
 int usage() {
   fputs("usage: robot [-desktop NAME] wait|gone|text|settext|press|cancel|"
-        "enabled|msgbox|controls|lnk ARGS...\n",
+        "enabled|msgbox|controls|lnk|exec ARGS...\n",
         stderr);
   return 2;
 }
@@ -427,6 +452,7 @@ int main(int argc, char** argv) {
   else if (!strcmp(cmd, "msgbox")) rc = cmd_msgbox(n, args);
   else if (!strcmp(cmd, "controls")) rc = cmd_controls(n, args);
   else if (!strcmp(cmd, "lnk")) rc = cmd_lnk(n, args);
+  else if (!strcmp(cmd, "exec")) rc = cmd_exec(n, args);
   else rc = 2;
   fflush(stdout);
   return rc == 2 ? usage() : rc;
