@@ -2,8 +2,11 @@
 server, for the host build and for the Windows build under Wine. Runs inside
 tests/e2e/sandbox, whose hosts file maps the service and mirror names."""
 
+import random
+import subprocess
 import sys
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
@@ -175,6 +178,50 @@ class WineUpdate(UpdateCases, wh.WineTestCase):
         self.machine = m.WineMachine(None)
         self.machine.wine = self.wine
         UpdateCases.setUp(self)
+
+
+class ProgressWindowUnderWine(wh.WineTestCase):
+    """The progress window mid-download, as Wine draws it."""
+    virtual_desktop = ("zr", "640x400")
+    screen = "640x400x24"
+
+    def test_window_mid_download(self):
+        machine = m.WineMachine(None)
+        machine.wine = self.wine
+        work = Path(tempfile.mkdtemp(prefix="zr-shot-"))
+        folder = machine.install_updater(FOLDER)
+        (folder / "ZetaRune.exe").write_bytes((machine.bin / "ZetaRune.exe").read_bytes())
+        service = m.Service(work)
+        payload = random.Random(7).randbytes(1 << 20)  # does not compress
+        out = service.publish({"data.bin": payload}, [("data.bin", 1)])
+        mirror = out / "mirrors" / "mirror1.zetarune.com"
+        manifest = m.FaultServer(work, m.SERVICE_IP, {"routes": {"/zru/ver.php": {
+            "file": str(out / "ver.txt")}}})
+        self.addCleanup(manifest.stop)
+        # The package trickles in: the bar moves while the window is watched.
+        packages = m.FaultServer(work, m.MIRROR1_IP, {"routes": {"/zr/data.bin.rar": {
+            "file": str(mirror / "zr" / "data.bin.rar"), "write_size": 4096,
+            "write_delay": 0.05}}})
+        self.addCleanup(packages.stop)
+        proc = self.wine.start(folder / "upd.exe", cwd=str(folder))
+        caption = "Updating Game Software"
+        self.wine.wait_window(caption, 30000)
+        self.assertFalse(self.wine.enabled(caption, wh.IDCANCEL))
+        deadline = time.monotonic() + 30
+        while self.wine.text(caption, 1003) != "Please Wait (1/1)":
+            self.assertLess(time.monotonic(), deadline)
+            time.sleep(0.2)
+        time.sleep(1.5)
+        shot = wh.BUILD_DIR / "screenshots" / "progress-window.png"
+        shot.parent.mkdir(parents=True, exist_ok=True)
+        self.wine.screenshot(shot)
+        # A drawn window, not an empty screen: many colours in the picture.
+        colours = subprocess.run(["identify", "-format", "%k", str(shot)], capture_output=True,
+                                 text=True, timeout=60).stdout
+        self.assertGreater(int(colours or 0), 8)
+        self.assertEqual(proc.wait(120), 0)
+        self.wine.wait_server(60)
+        self.assertEqual((folder / "data.bin").read_bytes(), payload)
 
 
 if __name__ == "__main__":
