@@ -97,7 +97,9 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
     return new FileHandle{kFileMagic, fd};
 }
 
-BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPED) {
+// Moves `count` bytes with repeated read or write calls, as one Windows call
+// does for a file; a read stops early only at the end of the file.
+template <typename Op> BOOL Transfer(HANDLE file, DWORD count, LPDWORD done, bool reading, Op op) {
     if (done) {
         *done = 0;
     }
@@ -108,38 +110,12 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPE
     }
     DWORD total = 0;
     while (total < count) {
-        ssize_t n = read(f->fd, static_cast<char*>(buffer) + total, count - total);
+        ssize_t n = op(f->fd, total);
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0) {
-            return Fail();
-        }
-        if (n == 0) {
+        if (n == 0 && reading) {
             break;
-        }
-        total += static_cast<DWORD>(n);
-        if (done) {
-            *done = total;
-        }
-    }
-    return TRUE;
-}
-
-BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD done, LPOVERLAPPED) {
-    if (done) {
-        *done = 0;
-    }
-    FileHandle* f = AsFile(file);
-    if (!f) {
-        compat::SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    DWORD total = 0;
-    while (total < count) {
-        ssize_t n = write(f->fd, static_cast<const char*>(data) + total, count - total);
-        if (n < 0 && errno == EINTR) {
-            continue;
         }
         if (n <= 0) {
             if (n == 0) {
@@ -153,6 +129,18 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD done, LPOVERLAPPE
         }
     }
     return TRUE;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPED) {
+    return Transfer(file, count, done, true, [&](int fd, DWORD total) {
+        return read(fd, static_cast<char*>(buffer) + total, count - total);
+    });
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD done, LPOVERLAPPED) {
+    return Transfer(file, count, done, false, [&](int fd, DWORD total) {
+        return write(fd, static_cast<const char*>(data) + total, count - total);
+    });
 }
 
 BOOL FlushFileBuffers(HANDLE file) {

@@ -162,6 +162,21 @@ bool FullPath(HKEY parent, LPCSTR subKey, std::string& path) {
 
 bool IsRoot(const std::string& path) { return path.find('\\') == std::string::npos; }
 
+// The stored record of an open key, or null (with the status to return).
+Key* FindKey(Store& store, HKEY key, LSTATUS& status) {
+    std::string path;
+    if (!RootName(key, path)) {
+        status = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    auto it = store.find(Lower(path));
+    if (it == store.end()) {
+        status = ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+    return &it->second;
+}
+
 Value* FindValue(Key& key, LPCSTR name) {
     std::string n = Lower(name ? name : "");
     for (Value& v : key.values) {
@@ -215,16 +230,13 @@ LSTATUS RegCreateKeyExA(HKEY parent, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM,
 
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data,
                          LPDWORD size) {
-    std::string path;
-    if (!RootName(key, path)) {
-        return ERROR_INVALID_HANDLE;
-    }
     Store store = Load();
-    auto it = store.find(Lower(path));
-    if (it == store.end()) {
-        return ERROR_FILE_NOT_FOUND;
+    LSTATUS status;
+    Key* k = FindKey(store, key, status);
+    if (!k) {
+        return status;
     }
-    Value* v = FindValue(it->second, name);
+    Value* v = FindValue(*k, name);
     if (!v) {
         return ERROR_FILE_NOT_FOUND;
     }
@@ -270,16 +282,13 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* dat
 
 LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD,
                       LPDWORD type, LPBYTE data, LPDWORD dataSize) {
-    std::string path;
-    if (!RootName(key, path)) {
-        return ERROR_INVALID_HANDLE;
-    }
     Store store = Load();
-    auto it = store.find(Lower(path));
-    if (it == store.end() || index >= it->second.values.size()) {
-        return ERROR_NO_MORE_ITEMS;
+    LSTATUS status;
+    Key* k = FindKey(store, key, status);
+    if (!k || index >= k->values.size()) {
+        return k || status == ERROR_FILE_NOT_FOUND ? ERROR_NO_MORE_ITEMS : status;
     }
-    const Value& v = it->second.values[index];
+    const Value& v = k->values[index];
     if (!name || !nameSize || *nameSize <= v.name.size()) {
         return ERROR_MORE_DATA;
     }
@@ -302,16 +311,13 @@ LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWO
 }
 
 LSTATUS RegDeleteValueA(HKEY key, LPCSTR name) {
-    std::string path;
-    if (!RootName(key, path)) {
-        return ERROR_INVALID_HANDLE;
-    }
     Store store = Load();
-    auto it = store.find(Lower(path));
-    if (it == store.end()) {
-        return ERROR_FILE_NOT_FOUND;
+    LSTATUS status;
+    Key* k = FindKey(store, key, status);
+    if (!k) {
+        return status;
     }
-    auto& values = it->second.values;
+    auto& values = k->values;
     std::string n = Lower(name ? name : "");
     for (auto v = values.begin(); v != values.end(); ++v) {
         if (Lower(v->name) == n) {

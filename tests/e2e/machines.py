@@ -71,7 +71,19 @@ def _unquote_registry(text):
     return "".join(out)
 
 
-class HostMachine:
+class Machine:
+    """What both builds share: `bin` (the build's programs) and `path`."""
+
+    def install_updater(self, folder):
+        """The updater and its library in `folder`, as the setup leaves them."""
+        host = self.path(folder)
+        host.mkdir(parents=True, exist_ok=True)
+        for name in ("upd.exe", "unrar.dll"):
+            shutil.copy2(self.bin / name, host / name)
+        return host
+
+
+class HostMachine(Machine):
     """The host build: a stand-in machine folder (ZR_COMPAT_ROOT)."""
     name = "host"
     bin = HOST_BIN
@@ -125,13 +137,6 @@ class HostMachine:
                  (re.match(r"^MessageBox \[(.*?)\] (.*)$", l) for l in lines) if m]
         # The game is started without waiting; give it a moment to record.
         return Result(code, boxes, "\n".join(lines))
-
-    def install_updater(self, folder):
-        host = self.path(folder)
-        host.mkdir(parents=True, exist_ok=True)
-        for name in ("upd.exe", "unrar.dll"):
-            shutil.copy2(self.bin / name, host / name)
-        return host
 
     def update(self, folder, expect_boxes=(), timeout=120, stdin_script=None):
         host = self.path(folder)
@@ -201,7 +206,7 @@ class HostMachine:
         shutil.rmtree(self.root, ignore_errors=True)
 
 
-class WineMachine:
+class WineMachine(Machine):
     """The Windows build in a Wine prefix of its own."""
     name = "wine"
     bin = WIN_BIN
@@ -211,13 +216,6 @@ class WineMachine:
 
     def path(self, dos):
         return self.wine.unix_path(dos)
-
-    def install_updater(self, folder):
-        host = self.path(folder)
-        host.mkdir(parents=True, exist_ok=True)
-        for name in ("upd.exe", "unrar.dll"):
-            shutil.copy2(self.bin / name, host / name)
-        return host
 
     def update(self, folder, expect_boxes=(), timeout=120, stdin_script=None):
         host = self.path(folder)
