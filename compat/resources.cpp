@@ -135,7 +135,8 @@ void SetResources(const unsigned char* data, size_t size) { blob = ResourceBlob{
 
 const ResourceBlob& Resources() { return blob; }
 
-bool ParseDialogFromRes(const unsigned char* res, size_t size, int id, DialogTemplate& out) {
+bool FindResourceData(const unsigned char* res, size_t size, int type, int id,
+                      const unsigned char** data, size_t* length, WORD* language) {
     Reader r{res, size};
     while (r.ok && r.pos + 8 <= size) {
         size_t start = r.pos;
@@ -148,20 +149,34 @@ bool ParseDialogFromRes(const unsigned char* res, size_t size, int id, DialogTem
         r.Align4();
         r.Dword(); // data version
         r.Word();  // memory flags
-        WORD language = static_cast<WORD>(r.Word());
+        WORD lang = static_cast<WORD>(r.Word());
         if (!r.ok || headerSize < 8 || start + headerSize + dataSize > size) {
             return false;
         }
-        const unsigned char* data = res + start + headerSize;
-        if (typeOrd == 5 && nameOrd == id) { // RT_DIALOG
-            out = DialogTemplate();
-            out.language = language;
-            return ParseDialog(data, dataSize, out);
+        if (typeOrd == type && nameOrd == id) {
+            *data = res + start + headerSize;
+            *length = dataSize;
+            if (language) {
+                *language = lang;
+            }
+            return true;
         }
         r.pos = start + headerSize + dataSize;
         r.Align4();
     }
     return false;
+}
+
+bool ParseDialogFromRes(const unsigned char* res, size_t size, int id, DialogTemplate& out) {
+    const unsigned char* data;
+    size_t length;
+    WORD language;
+    if (!FindResourceData(res, size, 5, id, &data, &length, &language)) { // RT_DIALOG
+        return false;
+    }
+    out = DialogTemplate();
+    out.language = language;
+    return ParseDialog(data, length, out);
 }
 
 bool LoadDialogTemplate(int id, DialogTemplate& out) {

@@ -31,6 +31,9 @@ struct DialogTemplate {
 // Finds dialog `id` in the embedded resources; false when it is not there or
 // the template is damaged.
 bool LoadDialogTemplate(int id, DialogTemplate& out);
+// Finds resource `type`/`id` in a .res image: its bytes and language.
+bool FindResourceData(const unsigned char* res, size_t size, int type, int id,
+                      const unsigned char** data, size_t* length, WORD* language);
 // The same, from any .res image (tests use it on the build's .res files).
 bool ParseDialogFromRes(const unsigned char* res, size_t size, int id, DialogTemplate& out);
 

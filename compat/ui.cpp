@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -99,7 +100,7 @@ void Draw(HWND dlg) {
             }
         } else if (c->className == "Edit") {
             fprintf(stderr, "| edit: [%s]\n", c->text.c_str());
-        } else if (c->className == PROGRESS_CLASSA) {
+        } else if (strcasecmp(c->className.c_str(), PROGRESS_CLASSA) == 0) {
             fprintf(stderr, "| bar: %d%%\n", c->position);
         } else {
             fprintf(stderr, "| %s\n", c->text.c_str());

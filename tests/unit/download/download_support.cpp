@@ -115,15 +115,16 @@ std::string ArchiveMaker::Package(const std::string& name, const std::string& co
     return bytes;
 }
 
-std::string ArchiveMaker::PackageOfSize(const std::string& name, size_t size) const {
+std::string ArchiveMaker::PackageOfSize(const std::string& name, size_t size,
+                                        std::string* content) const {
     // Stored, the archive grows byte for byte with its content.
     size_t length = size / 2;
     for (int attempt = 0; attempt < 8; ++attempt) {
-        std::string content;
+        content->clear();
         for (size_t i = 0; i < length; ++i) {
-            content += static_cast<char>('a' + i % 26);
+            *content += static_cast<char>('a' + i % 26);
         }
-        std::string bytes = Package(name, content);
+        std::string bytes = Package(name, *content);
         if (bytes.size() == size || bytes.empty()) {
             return bytes;
         }

@@ -53,8 +53,9 @@ class ArchiveMaker {
     std::string Read(const std::string& archive) const;
     // One stored (-m0 -ep) archive of one file, as the studio publishes.
     std::string Package(const std::string& name, const std::string& content) const;
-    // The same, its content grown or cut so that the archive has `size` bytes.
-    std::string PackageOfSize(const std::string& name, size_t size) const;
+    // The same, its content grown or cut so that the archive has `size`
+    // bytes; the content in `content`.
+    std::string PackageOfSize(const std::string& name, size_t size, std::string* content) const;
     const std::string& folder() const { return folder_; }
 
   private:
