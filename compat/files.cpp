@@ -188,7 +188,15 @@ BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
         compat::SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    return rename(a.c_str(), b.c_str()) == 0 ? TRUE : Fail();
+    if (rename(a.c_str(), b.c_str()) != 0) {
+        return Fail();
+    }
+    // A program moved into place runs, as on Windows.
+    size_t n = b.size();
+    if (n > 4 && strcasecmp(b.c_str() + n - 4, ".exe") == 0 && stat(b.c_str(), &st) == 0) {
+        chmod(b.c_str(), (st.st_mode & 07777) | 0111);
+    }
+    return TRUE;
 }
 
 DWORD GetFileAttributesA(LPCSTR name) {

@@ -108,6 +108,24 @@ class UpdateCases:
         self.assertIn(("data.txt.rar", 1), self.ver())
         self.assertFalse((self.folder / "old.txt").exists())
 
+    def test_updater_replaces_itself_and_its_library(self):
+        # New builds of both files that are in use while the updater runs.
+        new_upd = (self.machine.bin / "upd.exe").read_bytes() + b"\0" * 64
+        new_dll = (self.machine.bin / "unrar.dll").read_bytes() + b"\0" * 3072
+        self.service.publish({"upd.exe": new_upd, "unrar.dll": new_dll},
+                             [("upd.exe", 3, "upd2.rar"), ("unrar.dll", 1)])
+        self.service.start()
+        self.update()
+        self.assertEqual((self.folder / "upd.exe").read_bytes(), new_upd)
+        self.assertEqual((self.folder / "unrar.dll").read_bytes(), new_dll)
+        self.assertEqual(self.ver(), [("upd2.rar", 3), ("unrar.dll.rar", 1)])
+        # What had to be moved aside goes on the next run, which the new
+        # updater itself makes, fetching nothing.
+        self.service.clear_log()
+        self.update()
+        self.assertEqual(sorted(p.name for p in self.folder.iterdir() if ".zr" in p.name), [])
+        self.assertEqual(self.service.requests()[1:], [])
+
     def test_unresolvable_service_shows_box_a(self):
         hosts = m.HostsFile()
         self.addCleanup(hosts.restore)

@@ -59,9 +59,6 @@ void PlanDownloads(int count) {
         if (!GetEntryName(manifestText, n, entryName, sizeof entryName)) {
             continue; // a name beyond its capacity is neither fetched nor deleted
         }
-        if (IsSafeEntryName(entryName)) {
-            RemoveLeftover(entryName);
-        }
         int newVersion = GetEntryVersion(manifestText, entryName);
         if (newVersion == 0) {
             continue;
@@ -92,6 +89,10 @@ int RunUpdate(HINSTANCE instance) {
                                         GetDesktopWindow(), ProgressDialogProc, 0);
     progressBar = GetDlgItem(progressDialog, IDC_PROGRESS_BAR);
     statusText = GetDlgItem(progressDialog, IDC_STATUS_TEXT);
+    // The updater and its library may have been replaced while in use on
+    // the last run; what was moved aside then can go now.
+    RemoveLeftover("upd.exe");
+    RemoveLeftover("unrar.dll");
     LoadUnrarLibrary();
 
     if (FetchManifest()) {

@@ -55,24 +55,40 @@ std::string Scramble(std::string text) {
     return text;
 }
 
-int RunTool(const std::vector<std::string>& args, const std::string& cwd) {
+int RunTool(const std::vector<std::string>& args, const std::string& cwd, std::string* output) {
     std::vector<std::string> store(args);
     std::vector<char*> argv;
     for (auto& a : store) {
         argv.push_back(&a[0]);
     }
     argv.push_back(nullptr);
+    int out[2] = {-1, -1};
+    if (output && pipe2(out, O_CLOEXEC) != 0) {
+        return -1;
+    }
     pid_t pid = fork();
     if (pid == 0) {
         int null = open("/dev/null", O_RDWR);
         dup2(null, 0);
-        dup2(null, 1);
+        dup2(output ? out[1] : null, 1);
         dup2(null, 2);
         if (chdir(cwd.c_str()) != 0) {
             _exit(126);
         }
         execvp(argv[0], argv.data());
         _exit(127);
+    }
+    if (output) {
+        close(out[1]);
+        output->clear();
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(out[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)) {
+            if (n > 0) {
+                output->append(buf, static_cast<size_t>(n));
+            }
+        }
+        close(out[0]);
     }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -100,6 +116,12 @@ bool ArchiveMaker::Add(const std::string& archive, const std::vector<std::string
 
 std::string ArchiveMaker::Read(const std::string& archive) const {
     return Slurp(folder_ + "/" + archive);
+}
+
+std::string ArchiveMaker::Names(const std::string& archive) const {
+    std::string names;
+    RunTool({"rar", "lb", archive}, folder_, &names);
+    return names;
 }
 
 std::string ArchiveMaker::Package(const std::string& name, const std::string& content) const {

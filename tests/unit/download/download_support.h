@@ -36,7 +36,9 @@ std::string ManifestResponse(const std::string& body);
 std::string Scramble(std::string text);
 
 // Runs a program with `args` in `cwd`, its output dropped; its exit code.
-int RunTool(const std::vector<std::string>& args, const std::string& cwd);
+// With `output`, its standard output goes there instead.
+int RunTool(const std::vector<std::string>& args, const std::string& cwd,
+            std::string* output = nullptr);
 
 // A folder where archives are made: files are written into it, rar runs
 // in it, and the archive's bytes are read back.
@@ -51,6 +53,8 @@ class ArchiveMaker {
     bool Add(const std::string& archive, const std::vector<std::string>& options,
              const std::vector<std::string>& names) const;
     std::string Read(const std::string& archive) const;
+    // The entry names as rar lists them (`rar lb`), one per line.
+    std::string Names(const std::string& archive) const;
     // One stored (-m0 -ep) archive of one file, as the studio publishes.
     std::string Package(const std::string& name, const std::string& content) const;
     // The same, its content grown or cut so that the archive has `size`
