@@ -8,8 +8,8 @@ bool ReadRegistryText(HKEY root, const char* key, const char* value, char* buffe
         return false;
     }
     DWORD length = size;
-    LSTATUS status =
-        RegQueryValueExA(handle, value, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &length);
+    LSTATUS status = RegQueryValueExA(handle, value, nullptr, nullptr,
+                                      reinterpret_cast<LPBYTE>(buffer), &length);
     RegCloseKey(handle);
     // The stored bytes need not end in a NUL; a text that fills the whole
     // buffer without one would be cut, so it counts as unreadable.

@@ -11,8 +11,7 @@ extern char installPath[MAX_PATH];
 extern HWND pathEdit;
 
 int WINAPI RunSetup(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
-INT_PTR CALLBACK SelectDirectoryDialogProc(HWND dialog, UINT message, WPARAM wParam,
-                                           LPARAM lParam);
+INT_PTR CALLBACK SelectDirectoryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 bool WriteWholeFile(const char* name, size_t length, const void* data);
 void MakeShortcuts();

@@ -7,9 +7,8 @@ char installPath[MAX_PATH];
 
 int WINAPI RunSetup(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     InitCommonControls();
-    INT_PTR confirmed =
-        DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SELECT_DIRECTORY), GetDesktopWindow(),
-                        SelectDirectoryDialogProc, 0);
+    INT_PTR confirmed = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SELECT_DIRECTORY),
+                                        GetDesktopWindow(), SelectDirectoryDialogProc, 0);
     // Only a successful OK makes the confirmed folder the current directory;
     // Cancel and a dialog that could not be shown at all leave everything as it was.
     if (confirmed != 1) {

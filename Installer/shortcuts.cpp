@@ -7,7 +7,8 @@
 
 namespace {
 
-const char kUserShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kUserShellFolders[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kCommonShellFolders[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kShortcutName[] = "\\Zeta Rune.lnk";
@@ -55,10 +56,10 @@ void MakeShortcuts() {
     }
     ListAndCreate(list, usable, link, targetText);
 
-    bool read = ReadRegistryText(HKEY_LOCAL_MACHINE, kCommonShellFolders, "Common Programs", link,
-                                 sizeof link) ||
-                ReadRegistryText(HKEY_CURRENT_USER, kUserShellFolders, "Programs", link,
-                                 sizeof link);
+    bool read =
+        ReadRegistryText(HKEY_LOCAL_MACHINE, kCommonShellFolders, "Common Programs", link,
+                         sizeof link) ||
+        ReadRegistryText(HKEY_CURRENT_USER, kUserShellFolders, "Programs", link, sizeof link);
     usable = CompleteLinkPath(read, link);
     ListAndCreate(list, usable, link, targetText);
 

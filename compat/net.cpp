@@ -14,13 +14,17 @@ int WSAStartup(WORD version, LPWSADATA data) {
     return 0;
 }
 
-int WSACleanup() { return 0; }
+int WSACleanup() {
+    return 0;
+}
 
 int WSAGetLastError() {
     return errno == EAGAIN || errno == EWOULDBLOCK ? WSAEWOULDBLOCK : errno;
 }
 
-int closesocket(SOCKET s) { return close(s); }
+int closesocket(SOCKET s) {
+    return close(s);
+}
 
 int ioctlsocket(SOCKET s, long command, u_long* argument) {
     if (command != static_cast<long>(FIONBIO) || !argument) {

@@ -38,7 +38,8 @@ void Seed(const std::string& root) {
     MakeFolders(root + "/drive_c/users/player/Start Menu/Programs");
     MakeFolders(root + "/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs");
     const char* cv = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-    const char* userFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    const char* userFolders =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
     const char* commonFolders =
         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
     SetText(HKEY_LOCAL_MACHINE, cv, "ProgramFilesDir", "C:\\Program Files");
@@ -82,7 +83,9 @@ const std::string& Root() {
     return cachedRoot;
 }
 
-void ResetRoot() { cachedRoot.clear(); }
+void ResetRoot() {
+    cachedRoot.clear();
+}
 
 static bool IsReservedDevice(const std::string& component) {
     std::string base = component.substr(0, component.find('.'));

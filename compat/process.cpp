@@ -219,7 +219,9 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
     return reinterpret_cast<FARPROC>(dlsym(module, name));
 }
 
-BOOL FreeLibrary(HMODULE module) { return module && dlclose(module) == 0; }
+BOOL FreeLibrary(HMODULE module) {
+    return module && dlclose(module) == 0;
+}
 
 void Sleep(DWORD milliseconds) {
     timespec ts{static_cast<time_t>(milliseconds / 1000),

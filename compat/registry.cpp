@@ -43,7 +43,9 @@ std::string Lower(const std::string& s) {
 
 using Store = std::map<std::string, Key>; // by lower-case path
 
-std::string FilePath() { return compat::Root() + "/registry.txt"; }
+std::string FilePath() {
+    return compat::Root() + "/registry.txt";
+}
 
 std::string Quote(const std::string& s) {
     std::string out = "\"";
@@ -160,7 +162,9 @@ bool FullPath(HKEY parent, LPCSTR subKey, std::string& path) {
     return true;
 }
 
-bool IsRoot(const std::string& path) { return path.find('\\') == std::string::npos; }
+bool IsRoot(const std::string& path) {
+    return path.find('\\') == std::string::npos;
+}
 
 // The stored record of an open key, or null (with the status to return).
 Key* FindKey(Store& store, HKEY key, LSTATUS& status) {
@@ -228,8 +232,7 @@ LSTATUS RegCreateKeyExA(HKEY parent, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM,
     return ERROR_SUCCESS;
 }
 
-LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data,
-                         LPDWORD size) {
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
     Store store = Load();
     LSTATUS status;
     Key* k = FindKey(store, key, status);
@@ -280,8 +283,8 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* dat
     return ERROR_SUCCESS;
 }
 
-LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD,
-                      LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD, LPDWORD type,
+                      LPBYTE data, LPDWORD dataSize) {
     Store store = Load();
     LSTATUS status;
     Key* k = FindKey(store, key, status);

@@ -131,9 +131,13 @@ bool ParseDialog(const unsigned char* data, size_t size, DialogTemplate& out) {
 
 } // namespace
 
-void SetResources(const unsigned char* data, size_t size) { blob = ResourceBlob{data, size}; }
+void SetResources(const unsigned char* data, size_t size) {
+    blob = ResourceBlob{data, size};
+}
 
-const ResourceBlob& Resources() { return blob; }
+const ResourceBlob& Resources() {
+    return blob;
+}
 
 bool FindResourceData(const unsigned char* res, size_t size, int type, int id,
                       const unsigned char** data, size_t* length, WORD* language) {

@@ -16,7 +16,9 @@ namespace {
 
 int comInitCount = 0;
 
-bool Same(REFIID a, REFIID b) { return memcmp(&a, &b, sizeof(GUID)) == 0; }
+bool Same(REFIID a, REFIID b) {
+    return memcmp(&a, &b, sizeof(GUID)) == 0;
+}
 
 class ShellLink;
 
@@ -71,8 +73,8 @@ class ShellLink final : public IShellLinkA {
             0) {
             return E_INVALIDARG;
         }
-        std::string text = "target=" + target_ + "\nworkdir=" + workdir_ +
-                           "\ndescription=" + description_ + "\n";
+        std::string text =
+            "target=" + target_ + "\nworkdir=" + workdir_ + "\ndescription=" + description_ + "\n";
         HANDLE h = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
@@ -103,9 +105,15 @@ class ShellLink final : public IShellLinkA {
 HRESULT LinkFile::QueryInterface(REFIID iid, void** object) {
     return owner_->QueryInterface(iid, object);
 }
-ULONG LinkFile::AddRef() { return owner_->AddRef(); }
-ULONG LinkFile::Release() { return owner_->Release(); }
-HRESULT LinkFile::Save(LPCOLESTR fileName, BOOL) { return owner_->SaveTo(fileName); }
+ULONG LinkFile::AddRef() {
+    return owner_->AddRef();
+}
+ULONG LinkFile::Release() {
+    return owner_->Release();
+}
+HRESULT LinkFile::Save(LPCOLESTR fileName, BOOL) {
+    return owner_->SaveTo(fileName);
+}
 
 } // namespace
 

@@ -69,7 +69,9 @@ HWND ActiveDialog() {
     return nullptr;
 }
 
-std::string Caption(HWND dlg) { return dlg->text; }
+std::string Caption(HWND dlg) {
+    return dlg->text;
+}
 
 void DrawBar(HWND bar) {
     HWND dlg = TopDialog(bar);
@@ -151,19 +153,26 @@ int DefaultId(HWND dlg) {
     return IDOK;
 }
 
-void Command(HWND dlg, int id) { Call(dlg, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+void Command(HWND dlg, int id) {
+    Call(dlg, WM_COMMAND, static_cast<WPARAM>(id), 0);
+}
 
 } // namespace
 
 void InitCommonControls() {}
 
-BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* controls) { return controls != nullptr; }
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* controls) {
+    return controls != nullptr;
+}
 
-HWND GetDesktopWindow() { return &desktop; }
+HWND GetDesktopWindow() {
+    return &desktop;
+}
 
 INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc,
                         LPARAM initParam) {
-    HWND dlg = Build(static_cast<int>(reinterpret_cast<uintptr_t>(templateName)), owner, proc, true);
+    HWND dlg =
+        Build(static_cast<int>(reinterpret_cast<uintptr_t>(templateName)), owner, proc, true);
     if (!dlg) {
         return -1;
     }
@@ -234,7 +243,9 @@ BOOL DestroyWindow(HWND window) {
     return TRUE;
 }
 
-BOOL IsWindow(HWND window) { return Alive(window); }
+BOOL IsWindow(HWND window) {
+    return Alive(window);
+}
 
 HWND GetDlgItem(HWND dialog, int id) {
     if (!Alive(dialog)) {
@@ -304,7 +315,9 @@ int GetWindowTextA(HWND window, LPSTR buffer, int capacity) {
     return static_cast<int>(n);
 }
 
-BOOL IsWindowEnabled(HWND window) { return Alive(window) && !(window->style & kDisabled); }
+BOOL IsWindowEnabled(HWND window) {
+    return Alive(window) && !(window->style & kDisabled);
+}
 
 int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
     fprintf(stderr, "MessageBox [%s] %s\n", caption ? caption : "Error", text ? text : "");
@@ -353,7 +366,9 @@ BOOL IsDialogMessageA(HWND dialog, LPMSG msg) {
     return TRUE;
 }
 
-BOOL TranslateMessage(const MSG*) { return FALSE; }
+BOOL TranslateMessage(const MSG*) {
+    return FALSE;
+}
 
 LRESULT DispatchMessageA(const MSG* msg) {
     if (!msg || !Alive(msg->hwnd) || msg->message == WM_KEYDOWN) {

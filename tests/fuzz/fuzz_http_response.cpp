@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Exactly the announced number of bytes, all of them from the response.
         Check(length >= 0 && static_cast<size_t>(length) <= size);
         Check(package[static_cast<size_t>(length)] == 0);
-        Check(length == 0 || memmem(text.data(), size, package.data(),
-                                    static_cast<size_t>(length)) != nullptr);
+        Check(length == 0 ||
+              memmem(text.data(), size, package.data(), static_cast<size_t>(length)) != nullptr);
     } else {
         Check(package[0] == 0);
     }

@@ -35,17 +35,28 @@ int main(int argc, char** argv) {
     mkdir(http.c_str(), 0755);
     mkdir(version.c_str(), 0755);
     bool ok = true;
-    for (const auto& c : cases::kStatus) ok = Write(http, c.text) && ok;
-    for (const auto& c : cases::kHeaderEnd) ok = Write(http, c.bytes) && ok;
-    for (const auto& c : cases::kContentLength) ok = Write(http, c.text) && ok;
-    for (const auto& c : cases::kStripHeaders) ok = Write(http, c.response) && ok;
-    for (const auto& c : cases::kExtractBody) ok = Write(http, c.response) && ok;
-    for (const auto& c : cases::kChunkSize) ok = Write(http, c.text) && ok;
-    for (const auto& c : cases::kCounts) ok = Write(version, c.text) && ok;
-    for (const auto& c : cases::kEntryNames) ok = Write(version, c.text) && ok;
-    for (const auto& c : cases::kMirrors) ok = Write(version, c.text) && ok;
-    for (const auto& c : cases::kVersions) ok = Write(version, c.text) && ok;
-    for (const auto& c : cases::kBuilds) ok = Write(version, c.body) && ok;
+    for (const auto& c : cases::kStatus)
+        ok = Write(http, c.text) && ok;
+    for (const auto& c : cases::kHeaderEnd)
+        ok = Write(http, c.bytes) && ok;
+    for (const auto& c : cases::kContentLength)
+        ok = Write(http, c.text) && ok;
+    for (const auto& c : cases::kStripHeaders)
+        ok = Write(http, c.response) && ok;
+    for (const auto& c : cases::kExtractBody)
+        ok = Write(http, c.response) && ok;
+    for (const auto& c : cases::kChunkSize)
+        ok = Write(http, c.text) && ok;
+    for (const auto& c : cases::kCounts)
+        ok = Write(version, c.text) && ok;
+    for (const auto& c : cases::kEntryNames)
+        ok = Write(version, c.text) && ok;
+    for (const auto& c : cases::kMirrors)
+        ok = Write(version, c.text) && ok;
+    for (const auto& c : cases::kVersions)
+        ok = Write(version, c.text) && ok;
+    for (const auto& c : cases::kBuilds)
+        ok = Write(version, c.body) && ok;
     if (!ok) {
         fprintf(stderr, "make_seeds: cannot write below %s\n", root.c_str());
         return 1;

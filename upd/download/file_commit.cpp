@@ -40,8 +40,8 @@ bool WriteNewFile(const char* name, const void* data, DWORD size, bool* folderMi
     if (folderMissing) {
         *folderMissing = false;
     }
-    HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         if (folderMissing) {
             *folderMissing = !FolderOfNameExists(name);

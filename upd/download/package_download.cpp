@@ -85,8 +85,7 @@ bool FetchPackage(UpdateSession& session, const char* name, unsigned char* block
               BuildPackageRequest(request, sizeof request, session.path, name, session.host) &&
               ReceiveWithProgress(session, request, block, kPackageBlockSize, i);
     char* text = reinterpret_cast<char*>(block);
-    ok = ok && GetStatusCode(text) == 200 &&
-         StripHeaders(text, static_cast<size_t>(receivedBytes));
+    ok = ok && GetStatusCode(text) == 200 && StripHeaders(text, static_cast<size_t>(receivedBytes));
     if (!ok) {
         updateOk = 0;
         return false;
@@ -127,11 +126,10 @@ bool ReceiveWithProgress(UpdateSession& session, const char* request, unsigned c
         }
         PumpMessages();
         net.WaitReadable(kPollMs);
-        if (room == 0) {
-            net.Close();
-            return false; // larger than the block
-        }
-        int n = net.Recv(write, room);
+        // A full block may still see the end of the stream; any further
+        // byte means the response is larger than the block.
+        char spare;
+        int n = room > 0 ? net.Recv(write, room) : net.Recv(&spare, 1);
         if (n < 0) {
             if (!net.LastRecvWouldBlock() ||
                 GetTickCount() - lastData > static_cast<DWORD>(ZR_RECEIVE_TIMEOUT_MS)) {
@@ -139,6 +137,10 @@ bool ReceiveWithProgress(UpdateSession& session, const char* request, unsigned c
                 return false;
             }
             continue;
+        }
+        if (room == 0 && n > 0) {
+            net.Close();
+            return false; // larger than the block
         }
         lastData = GetTickCount();
         write += n;

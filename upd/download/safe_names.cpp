@@ -5,7 +5,9 @@
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 bool IsDeviceName(const char* part, size_t length) {
     // The device is named by what stands before the first dot, blanks cut.
@@ -24,8 +26,7 @@ bool IsDeviceName(const char* part, size_t length) {
         up[i] = static_cast<char>(toupper(static_cast<unsigned char>(part[i])));
     }
     if (base == 3) {
-        return !strcmp(up, "CON") || !strcmp(up, "PRN") || !strcmp(up, "AUX") ||
-               !strcmp(up, "NUL");
+        return !strcmp(up, "CON") || !strcmp(up, "PRN") || !strcmp(up, "AUX") || !strcmp(up, "NUL");
     }
     return (!strncmp(up, "COM", 3) || !strncmp(up, "LPT", 3)) && up[3] >= '1' && up[3] <= '9';
 }

@@ -51,8 +51,8 @@ bool UnpackFirstEntry(char* name, size_t nameRoom) {
         OemToCharA(header.FileName, name);
         // A folder, an encrypted entry or one that spans volumes is not a
         // package: the library must never ask for a password or a volume.
-        const unsigned refused = RHDF_DIRECTORY | RHDF_ENCRYPTED | RHDF_SPLITBEFORE |
-                                 RHDF_SPLITAFTER;
+        const unsigned refused =
+            RHDF_DIRECTORY | RHDF_ENCRYPTED | RHDF_SPLITBEFORE | RHDF_SPLITAFTER;
         ok = !(header.Flags & refused) && IsSafeEntryName(name);
     }
     if (ok) {

@@ -13,12 +13,12 @@ constexpr size_t kNameListSize = 25000;
 // Not set up as a whole: InitNameLists, PrepareMirror and the download each
 // fill their own fields, and nothing is read before it is set.
 struct UpdateSession {
-    uint32_t serverAddr; // mirror address, network byte order; all ones: unresolved
-    char host[256];      // mirror host name
-    char path[512];      // mirror path prefix, beginning with '/'
-    char pendingNames[kNameListSize]; // names to fetch, each with its NUL
-    size_t pendingEnd;                // offset just after the last name's NUL
-    int32_t pendingCount;             // names in pendingNames
+    uint32_t serverAddr;               // mirror address, network byte order; all ones: unresolved
+    char host[256];                    // mirror host name
+    char path[512];                    // mirror path prefix, beginning with '/'
+    char pendingNames[kNameListSize];  // names to fetch, each with its NUL
+    size_t pendingEnd;                 // offset just after the last name's NUL
+    int32_t pendingCount;              // names in pendingNames
     char unpackedNames[kNameListSize]; // names of the unpacked files, each with its NUL
     size_t unpackedEnd;                // offset just after the last name's NUL
     unsigned char* buffers[kMaxPackages]; // package block of the i-th pending package

@@ -44,7 +44,9 @@ bool GetQuoted(const char* text, char quote, int n, char* room, size_t roomSize)
 
 } // namespace
 
-int CountEntries(const char* text) { return CountQuotes(text, '"'); }
+int CountEntries(const char* text) {
+    return CountQuotes(text, '"');
+}
 
 bool GetEntryName(const char* text, int n, char* room, size_t roomSize) {
     return GetQuoted(text, '"', n, room, roomSize);
@@ -73,7 +75,9 @@ int GetEntryVersion(const char* text, const char* name) {
     return static_cast<int>(value);
 }
 
-int CountMirrors(const char* body) { return CountQuotes(body, '\''); }
+int CountMirrors(const char* body) {
+    return CountQuotes(body, '\'');
+}
 
 bool GetMirror(const char* body, int n, char* room, size_t roomSize) {
     return GetQuoted(body, '\'', n, room, roomSize);

@@ -49,8 +49,9 @@ bool Formatted(int length, size_t room) {
 } // namespace
 
 bool BuildVersionQuery(char* out, size_t room, uint32_t seconds) {
-    int length = snprintf(out, room, "GET /zru/ver.php?k=%x HTTP/1.1\r\nHost: %s\r\n"
-                                     "Connection: close\r\n\r\n",
+    int length = snprintf(out, room,
+                          "GET /zru/ver.php?k=%x HTTP/1.1\r\nHost: %s\r\n"
+                          "Connection: close\r\n\r\n",
                           static_cast<unsigned>(seconds), kUpdateServiceHost);
     return Formatted(length, room);
 }

@@ -13,7 +13,9 @@ void TCP_Network::Startup() {
     }
 }
 
-void TCP_Network::Cleanup() { WSACleanup(); }
+void TCP_Network::Cleanup() {
+    WSACleanup();
+}
 
 uint32_t TCP_Network::GetHostByName(const char* name) {
     hostent* entry = name ? gethostbyname(name) : nullptr;
@@ -44,7 +46,9 @@ bool TCP_Network::Connect(uint32_t address, unsigned short port) {
     return true;
 }
 
-int TCP_Network::Send(const char* data, int length) { return send(handle, data, length, 0); }
+int TCP_Network::Send(const char* data, int length) {
+    return send(handle, data, length, 0);
+}
 
 int TCP_Network::Recv(char* buffer, int capacity) {
     int result = recv(handle, buffer, capacity, 0);
@@ -85,4 +89,6 @@ void StartNetwork() {
     serviceAddr = TCP_Network::GetHostByName(kUpdateServiceHost);
 }
 
-void StopNetwork() { TCP_Network::Cleanup(); }
+void StopNetwork() {
+    TCP_Network::Cleanup();
+}

@@ -33,20 +33,26 @@ int MakeInputPipe() {
 // Before main: no dialog may ever see the end of the test runner's input.
 const int inputWriter = MakeInputPipe();
 
-std::string Slurp(const std::string& path) { return zrtest::ReadHostFile(path); }
+std::string Slurp(const std::string& path) {
+    return zrtest::ReadHostFile(path);
+}
 
 } // namespace
 
-int InputWriter() { return inputWriter; }
+int InputWriter() {
+    return inputWriter;
+}
 
 std::string Response(const std::string& body, int status) {
     const char* reason = status == 200 ? "OK" : status == 404 ? "Not Found" : "Status";
     return "HTTP/1.1 " + std::to_string(status) + " " + reason +
-           "\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
+           body;
 }
 
-std::string ManifestResponse(const std::string& body) { return Response(body); }
+std::string ManifestResponse(const std::string& body) {
+    return Response(body);
+}
 
 std::string Scramble(std::string text) {
     for (char& c : text) {
@@ -103,7 +109,9 @@ void ArchiveMaker::File(const std::string& name, const std::string& content) con
     zrtest::WriteHostFile(path, content);
 }
 
-void ArchiveMaker::Folder(const std::string& name) const { zrtest::MakeDirs(folder_ + "/" + name); }
+void ArchiveMaker::Folder(const std::string& name) const {
+    zrtest::MakeDirs(folder_ + "/" + name);
+}
 
 bool ArchiveMaker::Add(const std::string& archive, const std::vector<std::string>& options,
                        const std::vector<std::string>& names) const {
@@ -150,8 +158,8 @@ std::string ArchiveMaker::PackageOfSize(const std::string& name, size_t size,
         if (bytes.size() == size || bytes.empty()) {
             return bytes;
         }
-        long next = static_cast<long>(length) + static_cast<long>(size) -
-                    static_cast<long>(bytes.size());
+        long next =
+            static_cast<long>(length) + static_cast<long>(size) - static_cast<long>(bytes.size());
         if (next <= 0) {
             return std::string();
         }

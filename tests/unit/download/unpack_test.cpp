@@ -148,8 +148,7 @@ TEST_F(Unpack, WhichArchivesMakeAPackage) {
          },
          false,
          {}},
-        {"no archive at all", [](const ArchiveMaker&) { return std::string(300, 'x'); }, false,
-         {}},
+        {"no archive at all", [](const ArchiveMaker&) { return std::string(300, 'x'); }, false, {}},
         {"an empty body", [](const ArchiveMaker&) { return std::string(); }, false, {}},
         {"an entry that fills the block exactly",
          [&big](const ArchiveMaker& m) {
@@ -188,9 +187,9 @@ TEST_F(Unpack, WhichArchivesMakeAPackage) {
 TEST_F(Unpack, UnsafeEntryNamesAreRefusedAndNothingOutsideChanges) {
     struct Case {
         const char* what;
-        const char* file;    // the file given to rar
-        const char* option;  // a path inside the archive, or null
-        const char* stored;  // what the archive holds
+        const char* file;   // the file given to rar
+        const char* option; // a path inside the archive, or null
+        const char* stored; // what the archive holds
     };
     const Case table[] = {
         {"'..' with a slash", "outside.txt", "-ap../", "../outside.txt"},
@@ -251,8 +250,8 @@ TEST_F(Unpack, FolderPartsWriteIntoExistingFoldersOnly) {
     zrtest::MakeDirs(folder + "/sub");
 
     // A name whose folder does not exist is skipped without failing the run.
-    EXPECT_TRUE(RunPackages(
-        {maker.Read("fwd.rar"), maker.Read("missing.rar"), maker.Read("back.rar")}));
+    EXPECT_TRUE(
+        RunPackages({maker.Read("fwd.rar"), maker.Read("missing.rar"), maker.Read("back.rar")}));
 
     EXPECT_EQ(zrtest::Snapshot(folder),
               (Files{{"/sub/", ""}, {"/sub/fwd.dat", "forward"}, {"/sub/back.dat", "backward"}}));
@@ -284,6 +283,9 @@ TEST(SafeEntryNames, BordersOfTheRules) {
         {"con2", true},
         {"COM0", true},
         {"COM10", true},
+        {"CON", false},
+        {"nul.txt", false},
+        {"COM1", false},
         {"LPT9", false},
         {"lpt1.log", false},
         {"prn", false},

@@ -10,7 +10,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <regex>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,9 +52,13 @@ std::vector<int> BarChanges(const std::string& err, const std::string& from,
     }
     std::string part = err.substr(start, end == std::string::npos ? end : end - start);
     std::vector<int> positions;
-    std::regex bar("Updating Game Software \\| \\[[#.]*\\] (-?[0-9]+)%");
-    for (std::sregex_iterator it(part.begin(), part.end(), bar), last; it != last; ++it) {
-        positions.push_back(std::stoi((*it)[1]));
+    const std::string mark = "Updating Game Software | [";
+    for (size_t at = part.find(mark); at != std::string::npos; at = part.find(mark, at + 1)) {
+        size_t close = part.find("] ", at);
+        size_t newline = part.find('\n', at);
+        if (close != std::string::npos && close < newline) {
+            positions.push_back(std::atoi(part.c_str() + close + 2));
+        }
     }
     return positions;
 }
@@ -235,6 +239,21 @@ TEST_F(UpdateRun, LeftoversOfTheUpdatersOwnReplacementGoOnTheNextRun) {
                                {"/ver.dat", VersionFile(manifest)}}));
 }
 
+TEST_F(UpdateRun, RetiredNamesAreDeletedOnlyInsideTheFolder) {
+    Put("gone.txt", "retired");
+    zrtest::WriteHostFile(folder + "/../keep.txt", "not the updater's");
+    Put("ver.dat", dltest::Scramble("\"gone.txt\",1\r\n"));
+    dltest::Mirror mirror(dltest::kMirrorIp, {});
+    ASSERT_TRUE(mirror.listening());
+
+    RunHere(Manifest({{"gone.txt", 0}, {"../keep.txt", 0}}));
+
+    // Nothing to fetch; a version 0 is never recorded, so "ver.dat" is empty.
+    EXPECT_TRUE(mirror.Requests().empty());
+    EXPECT_EQ(Folder(), (Files{{"/ver.dat", ""}}));
+    EXPECT_EQ(zrtest::ReadHostFile(folder + "/../keep.txt"), "not the updater's");
+}
+
 // The built updater, started in the installation folder.
 struct UpdaterProcess : UpdateRun {
     std::string errFile() const { return work.path() + "/upd.err"; }
@@ -248,7 +267,8 @@ TEST_F(UpdaterProcess, ReplacesItselfAndItsLibraryWhileRunning) {
     }
     dltest::Mirror mirror(
         dltest::kMirrorIp,
-        {{"/pkgs/upd2.rar", dltest::Sends(dltest::Response(maker.Package("upd.exe", "new updater")))},
+        {{"/pkgs/upd2.rar",
+          dltest::Sends(dltest::Response(maker.Package("upd.exe", "new updater")))},
          {"/pkgs/unrar.dll.rar",
           dltest::Sends(dltest::Response(maker.Package("unrar.dll", "new library")))}});
     ASSERT_TRUE(mirror.listening());
@@ -286,9 +306,9 @@ TEST_F(UpdaterProcess, CancelDuringTheFirstPackageFailsAllThree) {
               auto start = Clock::now();
               EXPECT_EQ(write(input, "\x1b\n", 2), 2);
               peer.Wait(20000); // returns once the updater has hung up
-              closedAfterMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  Clock::now() - start)
-                                  .count();
+              closedAfterMs =
+                  std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)
+                      .count();
           }},
          {"/pkgs/b.txt.rar", dltest::Sends(dltest::Response(maker.Package("b.txt", "b")))},
          {"/pkgs/c.txt.rar", dltest::Sends(dltest::Response(maker.Package("c.txt", "c")))}});

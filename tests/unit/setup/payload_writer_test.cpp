@@ -18,7 +18,7 @@ TEST(WriteWholeFile, ReplacesALongerFileWithExactlyTheNewBytes) {
 TEST(WriteWholeFile, ReportsFalseForAFileThatCannotBeOpened) {
     TempRoot machine;
     ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
-    MakeDirs(machine.Host("C:\\taken"));       // a folder of that name is in the way
+    MakeDirs(machine.Host("C:\\taken")); // a folder of that name is in the way
     EXPECT_FALSE(WriteWholeFile("taken", 3, "abc"));
     EXPECT_FALSE(WriteWholeFile("missing\\folder\\file", 3, "abc"));
     EXPECT_FALSE(Exists(machine.Host("C:\\missing")));

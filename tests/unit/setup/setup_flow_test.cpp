@@ -8,7 +8,8 @@ using namespace zrtest;
 namespace {
 
 const char kError[] = "MessageBox [Error] Couldn't create directory!";
-const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QPX Zeta Rune";
+const char kUninstallKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QPX Zeta Rune";
 
 struct SetupRun {
     TempRoot machine;
@@ -70,18 +71,17 @@ TEST_P(ConfirmedFolder, IsUsedAsTyped) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConfirmedFolder,
-    ::testing::Values(
-        FolderCase{"C:\\Games\\ZR", "C:\\Games", "C:\\Games\\ZR",
-                   "C:\\Games\\ZR\\upd.exe uninstall C:\\Games\\ZR"},
-        // One trailing backslash goes; of two, only the last.
-        FolderCase{"C:\\Games\\ZR\\", "C:\\Games", "C:\\Games\\ZR",
-                   "C:\\Games\\ZR\\upd.exe uninstall C:\\Games\\ZR"},
-        FolderCase{"C:\\Games\\ZR\\\\", "C:\\Games", "C:\\Games\\ZR",
-                   "C:\\Games\\ZR\\\\upd.exe uninstall C:\\Games\\ZR\\"},
-        FolderCase{"C:\\", "C:\\", "C:\\", "C:\\upd.exe uninstall C:"},
-        // An existing folder is accepted as it is.
-        FolderCase{"C:\\Program Files", "C:\\Program Files", "C:\\Program Files",
-                   "C:\\Program Files\\upd.exe uninstall C:\\Program Files"}),
+    ::testing::Values(FolderCase{"C:\\Games\\ZR", "C:\\Games", "C:\\Games\\ZR",
+                                 "C:\\Games\\ZR\\upd.exe uninstall C:\\Games\\ZR"},
+                      // One trailing backslash goes; of two, only the last.
+                      FolderCase{"C:\\Games\\ZR\\", "C:\\Games", "C:\\Games\\ZR",
+                                 "C:\\Games\\ZR\\upd.exe uninstall C:\\Games\\ZR"},
+                      FolderCase{"C:\\Games\\ZR\\\\", "C:\\Games", "C:\\Games\\ZR",
+                                 "C:\\Games\\ZR\\\\upd.exe uninstall C:\\Games\\ZR\\"},
+                      FolderCase{"C:\\", "C:\\", "C:\\", "C:\\upd.exe uninstall C:"},
+                      // An existing folder is accepted as it is.
+                      FolderCase{"C:\\Program Files", "C:\\Program Files", "C:\\Program Files",
+                                 "C:\\Program Files\\upd.exe uninstall C:\\Program Files"}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST(SetupFlow, AFolderThatCannotBeMadeShowsTheErrorAndTheDialogStaysOpen) {

@@ -47,7 +47,9 @@ struct Install {
     }
 };
 
-std::string Entry(const std::string& path) { return path + '\0'; }
+std::string Entry(const std::string& path) {
+    return path + '\0';
+}
 
 } // namespace
 

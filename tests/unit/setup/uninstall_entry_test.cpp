@@ -20,22 +20,22 @@ TEST_P(UninstallEntry, HoldsExactlyTheNameAndTheWholeCommand) {
     AddUninstallEntry();
     auto values = RegistryValues(true, kKey);
     ASSERT_EQ(values.size(), 2u);
-    EXPECT_EQ(values["DisplayName"], std::make_pair(unsigned(REG_SZ), std::string("Zeta Rune\0", 10)));
+    EXPECT_EQ(values["DisplayName"],
+              std::make_pair(unsigned(REG_SZ), std::string("Zeta Rune\0", 10)));
     std::string command = folder + "\\upd.exe uninstall " + folder;
     EXPECT_EQ(values["UninstallString"].first, unsigned(REG_SZ));
     EXPECT_EQ(values["UninstallString"].second, command + '\0');
     EXPECT_EQ(values["UninstallString"].second.size(), 2 * folder.size() + 20);
 }
 
-INSTANTIATE_TEST_SUITE_P(Folders, UninstallEntry,
-                         ::testing::Values(std::string("C:\\Games\\ZR"),
-                                           std::string("C:\\Program Files\\Zeta Rune"),
-                                           // 120 characters: 259 and its NUL, 260 bytes
-                                           "C:\\" + std::string(117, 'a'),
-                                           // beyond what 260 bytes hold: stored whole
-                                           "C:\\" + std::string(118, 'b'),
-                                           "C:\\" + std::string(256, 'c')),
-                         [](const auto& info) { return "Length" + std::to_string(info.param.size()); });
+INSTANTIATE_TEST_SUITE_P(
+    Folders, UninstallEntry,
+    ::testing::Values(std::string("C:\\Games\\ZR"), std::string("C:\\Program Files\\Zeta Rune"),
+                      // 120 characters: 259 and its NUL, 260 bytes
+                      "C:\\" + std::string(117, 'a'),
+                      // beyond what 260 bytes hold: stored whole
+                      "C:\\" + std::string(118, 'b'), "C:\\" + std::string(256, 'c')),
+    [](const auto& info) { return "Length" + std::to_string(info.param.size()); });
 
 TEST(UninstallEntryRewrite, ASecondRunOverwritesBothValuesAndKeepsOthers) {
     TempRoot machine;
@@ -51,6 +51,7 @@ TEST(UninstallEntryRewrite, ASecondRunOverwritesBothValuesAndKeepsOthers) {
     AddUninstallEntry();
     auto values = RegistryValues(true, kKey);
     EXPECT_EQ(values.size(), 3u);
-    EXPECT_EQ(values["UninstallString"].second, std::string("C:\\New\\upd.exe uninstall C:\\New") + '\0');
+    EXPECT_EQ(values["UninstallString"].second,
+              std::string("C:\\New\\upd.exe uninstall C:\\New") + '\0');
     EXPECT_EQ(values["Publisher"].second, std::string("x\0", 2));
 }

@@ -47,7 +47,9 @@ TempDir::TempDir() {
     path_ = buf.data();
 }
 
-TempDir::~TempDir() { nftw(path_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); }
+TempDir::~TempDir() {
+    nftw(path_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
 
 TempRoot::TempRoot() {
     char cwd[PATH_MAX];
@@ -215,17 +217,18 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args,
 }
 
 RunResult RunOffline(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& input, const std::vector<std::string>& env,
-                     int timeoutMs) {
+                     const std::string& input, const std::vector<std::string>& env, int timeoutMs) {
     std::vector<std::string> all{"-rn", "--", program};
     all.insert(all.end(), args.begin(), args.end());
     return Run("/usr/bin/unshare", all, input, env, timeoutMs);
 }
 
-std::string BinPath(const std::string& name) { return std::string(ZR_BIN_DIR) + "/" + name; }
+std::string BinPath(const std::string& name) {
+    return std::string(ZR_BIN_DIR) + "/" + name;
+}
 
 std::map<std::string, std::pair<unsigned, std::string>> RegistryValues(bool localMachine,
-                                                                      const std::string& key) {
+                                                                       const std::string& key) {
     std::map<std::string, std::pair<unsigned, std::string>> values;
     HKEY k;
     if (RegOpenKeyExA(localMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, key.c_str(), 0,

@@ -68,6 +68,6 @@ std::string BinPath(const std::string& name);
 
 // Registry values of a key in the current root: name -> (type, bytes).
 std::map<std::string, std::pair<unsigned, std::string>> RegistryValues(bool localMachine,
-                                                                      const std::string& key);
+                                                                       const std::string& key);
 
 } // namespace zrtest

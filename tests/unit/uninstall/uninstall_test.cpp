@@ -43,8 +43,7 @@ struct Installed {
         HKEY k;
         RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
                         nullptr);
-        RegSetValueExA(k, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>("Zeta Rune"),
-                       10);
+        RegSetValueExA(k, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>("Zeta Rune"), 10);
         RegCloseKey(k);
     }
     void WriteList(const std::string& bytes) {
@@ -165,8 +164,8 @@ TEST(UninstallList, DamagedEntriesDeleteNothing) {
          "C:\\" + std::string(300, 'a') + "\\Zeta Rune.lnk" + '\0' + kProgramsLink + '\0', false,
          true, false},
         {"entry 1 cut by the buffer would name the shortcut",
-         std::string(260 - kDesktopLink.size(), '\\') + kDesktopLink + "x" + '\0' +
-             kProgramsLink + '\0',
+         std::string(260 - kDesktopLink.size(), '\\') + kDesktopLink + "x" + '\0' + kProgramsLink +
+             '\0',
          false, true, false},
         {"names another file", other + '\0' + kProgramsLink + '\0', false, true, false},
         {"empty entries", std::string("\0\0", 2), false, false, false},

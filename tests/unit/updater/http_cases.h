@@ -18,17 +18,17 @@ inline const std::vector<StatusCase> kStatus = {
     {"HTTP/1.1 200 OK\r\n\r\n", 200},
     {"HTTP/1.1 404 Not Found\r\n\r\n", 404},
     {"HTTP/1.0 200\r\n", 200},
-    {"X 200OK", 200},                    // neither version nor phrase is looked at
-    {"HTTP/1.1 OK\r\n", 0},              // no digit right after the blank
-    {"HTTP/1.1  200 OK\r\n", 0},         // a second blank
+    {"X 200OK", 200},            // neither version nor phrase is looked at
+    {"HTTP/1.1 OK\r\n", 0},      // no digit right after the blank
+    {"HTTP/1.1  200 OK\r\n", 0}, // a second blank
     {"HTTP/1.1 -200\r\n", 0},
-    {"", -1},                            // an empty response
-    {"HTTP/1.1\r\n\r\n", -1},            // no blank at all
-    {"HTTP/1.1 00000000200 OK", 200},    // 11 digits fill the holder
-    {"HTTP/1.1 000000000200 OK", -1},    // 12 digits do not fit it
+    {"", -1},                         // an empty response
+    {"HTTP/1.1\r\n\r\n", -1},         // no blank at all
+    {"HTTP/1.1 00000000200 OK", 200}, // 11 digits fill the holder
+    {"HTTP/1.1 000000000200 OK", -1}, // 12 digits do not fit it
     {"HTTP/1.1 2147483647 OK", 2147483647},
     {"HTTP/1.1 2147483648 OK", -1},
-    {"HTTP/1.1 4294967496 OK", -1},      // would wrap to 200 in 32 bits
+    {"HTTP/1.1 4294967496 OK", -1}, // would wrap to 200 in 32 bits
 };
 
 struct HeaderEndCase {
@@ -43,10 +43,10 @@ inline const std::vector<HeaderEndCase> kHeaderEnd = {
     {"\r\n\r", 3, -1},                   // fewer than four bytes
     {"", 0, -1},
     {"\r\n\r\nbody", 8, 4},
-    {"a\0\r\n\r\nb"s, 7, 6},             // NUL is an ordinary byte
-    {"\r\n\r\n\r\n\r\n", 8, 4},          // the first one wins
+    {"a\0\r\n\r\nb"s, 7, 6},    // NUL is an ordinary byte
+    {"\r\n\r\n\r\n\r\n", 8, 4}, // the first one wins
     {"\n\r\n\r\n", 5, 5},
-    {"x\r\n\r\n", 4, -1},                // lies partly outside the range
+    {"x\r\n\r\n", 4, -1}, // lies partly outside the range
     {"\r\r\n\n\r\n", 6, -1},
 };
 
@@ -87,18 +87,17 @@ inline const std::vector<BodyCase> kStripHeaders = {
     {"NUL and CR LF in the body",
      "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\na\0\r\n\r\nb\0\xff\n"s, true,
      "a\0\r\n\r\nb\0\xff"s},
-    {"headers that end in LF CR LF only", "HTTP/1.1 200 OK\nContent-Length: 2\n\r\nok", true,
-     "ok"},
-    {"body shorter than its length", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nshort",
-     false, ""},
+    {"headers that end in LF CR LF only", "HTTP/1.1 200 OK\nContent-Length: 2\n\r\nok", true, "ok"},
+    {"body shorter than its length", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nshort", false,
+     ""},
     {"no Content-Length", "HTTP/1.1 200 OK\r\n\r\nhello", false, ""},
     {"lower-case header", "HTTP/1.1 200 OK\r\ncontent-length: 5\r\n\r\nhello", false, ""},
     {"Content-Length only in the body", "HTTP/1.1 200 OK\r\n\r\nContent-Length: 5\r\nxx", false,
      ""},
-    {"length beyond its holder",
-     "HTTP/1.1 200 OK\r\nContent-Length: 0000000000000005\r\n\r\nhello", false, ""},
-    {"length beyond 32 bits", "HTTP/1.1 200 OK\r\nContent-Length: 4294967301\r\n\r\nhello",
+    {"length beyond its holder", "HTTP/1.1 200 OK\r\nContent-Length: 0000000000000005\r\n\r\nhello",
      false, ""},
+    {"length beyond 32 bits", "HTTP/1.1 200 OK\r\nContent-Length: 4294967301\r\n\r\nhello", false,
+     ""},
     {"no end of the header block", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n", false, ""},
     {"LF CR without a following LF", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r", false, ""},
     {"empty response", "", false, ""},
@@ -130,14 +129,12 @@ inline const std::vector<BodyCase> kExtractBody = {
     {"zero chunk alone", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", true,
      ""},
     {"trailer after the zero chunk",
-     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\nX-T: 1\r\n\r\n",
-     true, "abc"},
+     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\nX-T: 1\r\n\r\n", true,
+     "abc"},
     {"leading zeros in a size",
-     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0003\r\nabc\r\n0\r\n\r\n", true,
-     "abc"},
+     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0003\r\nabc\r\n0\r\n\r\n", true, "abc"},
     {"bytes between data and its CR LF",
-     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabcXY\r\n0\r\n\r\n", true,
-     "abc"},
+     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabcXY\r\n0\r\n\r\n", true, "abc"},
     {"size line without a hex digit ends the body",
      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\nzz\r\nmore", true, "abc"},
     {"zero chunk without its CR LF",
@@ -150,17 +147,17 @@ inline const std::vector<BodyCase> kExtractBody = {
      "3\r\nabc\r\n0\r\n\r\n"},
     {"cut before the zero chunk",
      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n", false, ""},
-    {"cut inside chunk data",
-     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel", false, ""},
+    {"cut inside chunk data", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel",
+     false, ""},
     {"chunk without its closing CR LF",
      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello", false, ""},
-    {"size line without its CR LF",
-     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5", false, ""},
+    {"size line without its CR LF", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5", false,
+     ""},
     {"chunk larger than the text",
      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nff\r\nabc\r\n0\r\n\r\n", false, ""},
     {"size beyond 32 bits",
-     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n100000003\r\nabc\r\n0\r\n\r\n",
-     false, ""},
+     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n100000003\r\nabc\r\n0\r\n\r\n", false,
+     ""},
     {"empty chunked body", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", false, ""},
 };
 
@@ -189,8 +186,8 @@ struct HexCase {
 };
 
 inline const std::vector<HexCase> kHexDigit = {
-    {'0', 0},   {'9', 9},   {'a', 10},  {'f', 15},  {'A', 10},  {'F', 15},  {'g', 16},
-    {'G', 16},  {'/', 16},  {':', 16},  {'@', 16},  {'`', 16},  {' ', 16},  {0, 16},
+    {'0', 0},   {'9', 9},   {'a', 10},  {'f', 15},  {'A', 10},  {'F', 15}, {'g', 16},
+    {'G', 16},  {'/', 16},  {':', 16},  {'@', 16},  {'`', 16},  {' ', 16}, {0, 16},
     {0x80, 16}, {0xB0, 16}, {0xC1, 16}, {0xE1, 16}, {0xFF, 16},
 };
 

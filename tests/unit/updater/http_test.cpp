@@ -118,7 +118,7 @@ TEST(Requests, VersionQueryText) {
     EXPECT_STREQ(out, "GET /zru/ver.php?k=0 HTTP/1.1\r\nHost: update.zetarune.com\r\n"
                       "Connection: close\r\n\r\n");
     ASSERT_TRUE(BuildVersionQuery(out, sizeof out, 0x0000abcdu));
-    EXPECT_NE(strstr(out, "?k=abcd "), nullptr); // lowercase, no leading zeros
+    EXPECT_NE(strstr(out, "?k=abcd "), nullptr);           // lowercase, no leading zeros
     EXPECT_FALSE(BuildVersionQuery(out, 86, 0xffffffffu)); // 86 characters need 87 bytes
     EXPECT_TRUE(BuildVersionQuery(out, 87, 0xffffffffu));
 }

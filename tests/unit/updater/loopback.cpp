@@ -51,8 +51,8 @@ std::string EnterOnce() {
     }
     close(fd);
     std::string text = std::string("127.0.0.1 localhost\n") + kServiceIp +
-                       " update.zetarune.com\n" + kFirstOfTwoIp + " two.test\n" +
-                       kSecondOfTwoIp + " two.test\n";
+                       " update.zetarune.com\n" + kFirstOfTwoIp + " two.test\n" + kSecondOfTwoIp +
+                       " two.test\n";
     bool written = WriteText(hosts, text);
     chmod(hosts, 0644);
     int bound = written ? mount(hosts, "/etc/hosts", nullptr, MS_BIND, nullptr) : -1;

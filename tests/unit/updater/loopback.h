@@ -11,7 +11,7 @@
 namespace loopback {
 
 // The hosts file of the private network.
-constexpr const char* kServiceIp = "127.0.0.2";   // update.zetarune.com
+constexpr const char* kServiceIp = "127.0.0.2";    // update.zetarune.com
 constexpr const char* kFirstOfTwoIp = "127.0.0.9"; // first line for two.test
 constexpr const char* kSecondOfTwoIp = "127.0.0.6";
 

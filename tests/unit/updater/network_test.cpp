@@ -20,7 +20,9 @@ long long MsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-bool IsOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
+bool IsOpen(int fd) {
+    return fcntl(fd, F_GETFD) != -1;
+}
 
 struct Loopback : testing::Test {
     void SetUp() override {

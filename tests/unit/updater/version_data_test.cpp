@@ -109,9 +109,7 @@ TEST(ChooseMirror, MirrorTooLongForItsRoom) {
 
 struct SessionTest : testing::Test {
     std::unique_ptr<UpdateSession> session = std::make_unique<UpdateSession>();
-    std::string Pending() const {
-        return std::string(session->pendingNames, session->pendingEnd);
-    }
+    std::string Pending() const { return std::string(session->pendingNames, session->pendingEnd); }
 };
 
 TEST_F(SessionTest, InitEmptiesTheListsOnly) {
@@ -164,7 +162,8 @@ TEST(Scramble, XorWithTheKeyBothWays) {
     EXPECT_EQ(static_cast<unsigned char>(text[0]), 0x84); // '"' ^ 0xA6
     ScrambleText(text);
     EXPECT_STREQ(text, "\"a.rar\",2\r\n");
-    char withKey[] = "ab\xA6" "cd";
+    char withKey[] = "ab\xA6"
+                     "cd";
     ScrambleText(withKey); // the key byte becomes NUL and ends the text
     EXPECT_EQ(strlen(withKey), 2u);
 }
