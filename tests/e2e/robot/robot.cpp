@@ -221,13 +221,16 @@ int cmd_wait(int argc, char** argv, bool gone) {
     return 0;
 }
 
+// The control argv[1] of the dialog captioned argv[0], or null (reported).
+HWND need_dialog_control(char** argv) {
+    HWND dlg = need_dialog(argv[0]);
+    return dlg ? need_control(dlg, argv[1]) : nullptr;
+}
+
 int cmd_text(int argc, char** argv) {
     if (argc != 2)
         return 2;
-    HWND dlg = need_dialog(argv[0]);
-    if (!dlg)
-        return 1;
-    HWND c = need_control(dlg, argv[1]);
+    HWND c = need_dialog_control(argv);
     if (!c)
         return 1;
     std::string text;
@@ -240,10 +243,7 @@ int cmd_text(int argc, char** argv) {
 int cmd_settext(int argc, char** argv) {
     if (argc != 3)
         return 2;
-    HWND dlg = need_dialog(argv[0]);
-    if (!dlg)
-        return 1;
-    HWND c = need_control(dlg, argv[1]);
+    HWND c = need_dialog_control(argv);
     if (!c)
         return 1;
     DWORD_PTR r = 0;
@@ -257,10 +257,7 @@ int cmd_settext(int argc, char** argv) {
 int cmd_press(int argc, char** argv) {
     if (argc != 2)
         return 2;
-    HWND dlg = need_dialog(argv[0]);
-    if (!dlg)
-        return 1;
-    HWND c = need_control(dlg, argv[1]);
+    HWND c = need_dialog_control(argv);
     if (!c)
         return 1;
     return click(c);
@@ -283,10 +280,7 @@ int cmd_cancel(int argc, char** argv) {
 int cmd_enabled(int argc, char** argv) {
     if (argc != 2)
         return 2;
-    HWND dlg = need_dialog(argv[0]);
-    if (!dlg)
-        return 1;
-    HWND c = need_control(dlg, argv[1]);
+    HWND c = need_dialog_control(argv);
     if (!c)
         return 1;
     printf("%d\n", IsWindowEnabled(c) ? 1 : 0);
@@ -499,31 +493,29 @@ int main(int argc, char** argv) {
     const char* cmd = argv[i];
     int n = argc - i - 1;
     char** args = argv + i + 1;
-    int rc;
-    if (!strcmp(cmd, "wait"))
-        rc = cmd_wait(n, args, false);
-    else if (!strcmp(cmd, "gone"))
-        rc = cmd_wait(n, args, true);
-    else if (!strcmp(cmd, "text"))
-        rc = cmd_text(n, args);
-    else if (!strcmp(cmd, "settext"))
-        rc = cmd_settext(n, args);
-    else if (!strcmp(cmd, "press"))
-        rc = cmd_press(n, args);
-    else if (!strcmp(cmd, "cancel"))
-        rc = cmd_cancel(n, args);
-    else if (!strcmp(cmd, "enabled"))
-        rc = cmd_enabled(n, args);
-    else if (!strcmp(cmd, "msgbox"))
-        rc = cmd_msgbox(n, args);
-    else if (!strcmp(cmd, "controls"))
-        rc = cmd_controls(n, args);
-    else if (!strcmp(cmd, "lnk"))
-        rc = cmd_lnk(n, args);
-    else if (!strcmp(cmd, "exec"))
-        rc = cmd_exec(n, args);
-    else
-        rc = 2;
+    struct Command {
+        const char* name;
+        int (*run)(int, char**);
+    };
+    static const Command commands[] = {
+        {"wait", [](int c, char** a) { return cmd_wait(c, a, false); }},
+        {"gone", [](int c, char** a) { return cmd_wait(c, a, true); }},
+        {"text", cmd_text},
+        {"settext", cmd_settext},
+        {"press", cmd_press},
+        {"cancel", cmd_cancel},
+        {"enabled", cmd_enabled},
+        {"msgbox", cmd_msgbox},
+        {"controls", cmd_controls},
+        {"lnk", cmd_lnk},
+        {"exec", cmd_exec},
+    };
+    int rc = 2;
+    for (const Command& command : commands) {
+        if (!strcmp(cmd, command.name)) {
+            rc = command.run(n, args);
+        }
+    }
     fflush(stdout);
     return rc == 2 ? usage() : rc;
 }
