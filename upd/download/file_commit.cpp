@@ -36,7 +36,7 @@ bool FolderOfNameExists(const char* name) {
 
 } // namespace
 
-bool WriteNewFile(const char* name, const void* data, DWORD size, bool* folderMissing) {
+bool WriteNewFile(const char* name, const void* data, DWORD size, bool flush, bool* folderMissing) {
     if (folderMissing) {
         *folderMissing = false;
     }
@@ -50,7 +50,7 @@ bool WriteNewFile(const char* name, const void* data, DWORD size, bool* folderMi
     }
     DWORD written = 0;
     BOOL ok = WriteFile(file, data, size, &written, nullptr) && written == size;
-    ok = FlushFileBuffers(file) && ok;
+    ok = (!flush || FlushFileBuffers(file)) && ok;
     ok = CloseHandle(file) && ok;
     if (!ok) {
         DeleteFileA(name);
@@ -97,7 +97,7 @@ bool SaveWholeFile(const char* name, const void* data, DWORD size) {
     if (!WithSuffix(name, kTempSuffix, temp, sizeof temp)) {
         return false;
     }
-    if (!WriteNewFile(temp, data, size, nullptr)) {
+    if (!WriteNewFile(temp, data, size, true, nullptr)) {
         return false;
     }
     if (!PutInPlace(temp, name)) {

@@ -17,6 +17,7 @@ bool PutInPlace(const char* from, const char* to);
 // Removes "<name>.zrold" left by an earlier run, where it can be removed.
 void RemoveLeftover(const char* name);
 
-// Writes a whole file, flushed; false and no file left on any failure.
+// Writes a whole file; false and no file left on any failure. `flush` makes
+// it reach the disk before the call returns (files that are to be kept);
 // `folderMissing` tells a name whose folder does not exist.
-bool WriteNewFile(const char* name, const void* data, DWORD size, bool* folderMissing);
+bool WriteNewFile(const char* name, const void* data, DWORD size, bool flush, bool* folderMissing);

@@ -21,7 +21,7 @@ unsigned char* packageBlock; // one block, reused by every package of the run
 int receivedBytes;           // the length of the last complete response
 
 // How long one pass waits for the socket before it pumps messages again.
-constexpr int kPollMs = 5;
+constexpr int kPollMs = 10;
 
 } // namespace
 
@@ -125,13 +125,17 @@ bool ReceiveWithProgress(UpdateSession& session, const char* request, unsigned c
             return false;
         }
         PumpMessages();
-        net.WaitReadable(kPollMs);
+        // Read only once the socket has something: data, its end or an error.
+        bool readable = net.WaitReadable(kPollMs);
         // A full block may still see the end of the stream; any further
         // byte means the response is larger than the block.
         char spare;
-        int n = room > 0 ? net.Recv(write, room) : net.Recv(&spare, 1);
+        int n = -1;
+        if (readable) {
+            n = room > 0 ? net.Recv(write, room) : net.Recv(&spare, 1);
+        }
         if (n < 0) {
-            if (!net.LastRecvWouldBlock() ||
+            if ((readable && !net.LastRecvWouldBlock()) ||
                 GetTickCount() - lastData > static_cast<DWORD>(ZR_RECEIVE_TIMEOUT_MS)) {
                 net.Close();
                 return false;

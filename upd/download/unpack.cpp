@@ -110,7 +110,9 @@ void UnpackPackage(UpdateSession& session, unsigned char* block, int i) {
     bool ok = openArchive && session.sizes[i] > 0 && k < kMaxPackages;
     bool folderMissing = false;
     if (ok) {
-        ok = WriteNewFile(kArchiveName, block, static_cast<DWORD>(session.sizes[i]), nullptr);
+        // The archive lives only for this call: no need to wait for the disk.
+        ok =
+            WriteNewFile(kArchiveName, block, static_cast<DWORD>(session.sizes[i]), false, nullptr);
     }
     if (ok) {
         unpackCursor = block;
@@ -124,8 +126,9 @@ void UnpackPackage(UpdateSession& session, unsigned char* block, int i) {
     if (ok) {
         // The file waits beside its target until every package is in.
         char staged[MAX_PATH + 16];
-        ok = StagedName(name, k, staged, sizeof staged) &&
-             WriteNewFile(staged, block, static_cast<DWORD>(session.sizes[i]), &folderMissing);
+        ok =
+            StagedName(name, k, staged, sizeof staged) &&
+            WriteNewFile(staged, block, static_cast<DWORD>(session.sizes[i]), true, &folderMissing);
         if (!ok && folderMissing) {
             ok = true; // a name whose folder does not exist is skipped
         }

@@ -146,3 +146,28 @@ TEST(SetupFlow, UpdaterThatCannotBeWrittenDoesNotStopTheRest) {
     EXPECT_TRUE(Exists(folder + "/setup.dat"));
     EXPECT_FALSE(s.uninstallString().empty());
 }
+
+TEST(SetupFlow, ASecondRunReplacesEverythingItWrites) {
+    SetupRun s;
+    std::string folder = s.machine.Host("C:\\Program Files\\Zeta Rune");
+    ASSERT_EQ(s.run("\n").exitCode, 0);
+    // Longer leftovers in the way of every file the setup writes.
+    for (const char* name : {"upd.exe", "unrar.dll", "setup.dat"}) {
+        WriteHostFile(folder + "/" + name, std::string(5000000, 'x'));
+    }
+    std::string desktop = s.machine.Host("C:\\users\\player\\Desktop\\Zeta Rune.lnk");
+    WriteHostFile(desktop, std::string(4000, 'y'));
+    ASSERT_EQ(s.run("\n").exitCode, 0);
+    EXPECT_EQ(ReadHostFile(folder + "/upd.exe"), ReadHostFile(BinPath("upd.exe")));
+    EXPECT_EQ(ReadHostFile(folder + "/unrar.dll"), ReadHostFile(BinPath("unrar.dll")));
+    EXPECT_EQ(ReadHostFile(folder + "/setup.dat"),
+              std::string("C:\\users\\player\\Desktop\\Zeta Rune.lnk") + '\0' +
+                  "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Zeta Rune.lnk" +
+                  '\0');
+    EXPECT_EQ(ReadHostFile(desktop), "target=C:\\Program Files\\Zeta Rune\\upd.exe\n"
+                                     "workdir=C:\\Program Files\\Zeta Rune\n"
+                                     "description=Zeta Rune\n");
+    auto values = RegistryValues(true, kUninstallKey);
+    EXPECT_EQ(values.size(), 2u);
+    EXPECT_EQ(Count(ReadHostFile(s.log()), "\"upd.exe\""), 2);
+}
