@@ -170,18 +170,8 @@ std::string ArchiveMaker::PackageOfSize(const std::string& name, size_t size,
 
 Mirror::Mirror(const char* ip, std::map<std::string, Script> scripts)
     : scripts_(std::move(scripts)) {
-    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int on = 1;
-    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in a;
-    memset(&a, 0, sizeof a);
-    a.sin_family = AF_INET;
-    a.sin_port = htons(80);
-    a.sin_addr.s_addr = loopback::Address(ip);
-    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        listen(listenFd_, 8) != 0) {
-        close(listenFd_);
-        listenFd_ = -1;
+    listenFd_ = loopback::Listen(ip, 8);
+    if (listenFd_ < 0) {
         return;
     }
     thread_ = std::thread([this] { Serve(); });

@@ -135,19 +135,25 @@ void Peer::Reset() {
     setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
 }
 
-TestServer::TestServer(const char* ip, std::function<void(Peer&)> script) {
-    listenFd_ = socket(AF_INET, SOCK_STREAM, 0);
+int Listen(const char* ip, int backlog) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int on = 1;
-    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in a;
     memset(&a, 0, sizeof a);
     a.sin_family = AF_INET;
     a.sin_port = htons(80);
     a.sin_addr.s_addr = Address(ip);
-    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        listen(listenFd_, 4) != 0) {
-        close(listenFd_);
-        listenFd_ = -1;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, backlog) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+TestServer::TestServer(const char* ip, std::function<void(Peer&)> script) {
+    listenFd_ = Listen(ip, 4);
+    if (listenFd_ < 0) {
         return;
     }
     int fd = listenFd_;

@@ -22,6 +22,9 @@ bool Enter(std::string* why);
 // An IPv4 text as the 32-bit value in network byte order.
 uint32_t Address(const char* dotted);
 
+// A listening socket on `ip`, port 80, or -1.
+int Listen(const char* ip, int backlog);
+
 // What one accepted connection of a TestServer does, on the server's side.
 class Peer {
   public:
