@@ -7,6 +7,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -18,47 +19,46 @@
 
 namespace compat {
 
-void SplitCommandLine(const char* commandLine, std::string& program, std::string& rest) {
-    program.clear();
-    const char* p = commandLine ? commandLine : "";
-    if (*p == '"') {
-        ++p;
-        while (*p && *p != '"') {
-            program += *p++;
-        }
-        if (*p == '"') {
-            ++p;
-        }
-    } else {
-        while (static_cast<unsigned char>(*p) > ' ') {
-            program += *p++;
-        }
-    }
-    while (*p && static_cast<unsigned char>(*p) <= ' ') {
-        ++p;
-    }
-    rest = p;
-}
+namespace {
 
-const char* ArgumentText(const char* commandLine) {
-    const char* p = commandLine ? commandLine : "";
+// The program name at the start of a command line, as the Windows start-up
+// code reads it: to the closing quote when it begins with one, otherwise to
+// the first character of code 32 or less. Returns where the arguments begin,
+// after the blanks and control characters that follow the name.
+const char* ScanProgramName(const char* p, const char** nameBegin, const char** nameEnd) {
     if (*p == '"') {
-        ++p;
+        *nameBegin = ++p;
         while (*p && *p != '"') {
             ++p;
         }
+        *nameEnd = p;
         if (*p == '"') {
             ++p;
         }
     } else {
+        *nameBegin = p;
         while (static_cast<unsigned char>(*p) > ' ') {
             ++p;
         }
+        *nameEnd = p;
     }
     while (*p && static_cast<unsigned char>(*p) <= ' ') {
         ++p;
     }
     return p;
+}
+
+} // namespace
+
+const char* ArgumentText(const char* commandLine) {
+    const char *begin, *end;
+    return ScanProgramName(commandLine ? commandLine : "", &begin, &end);
+}
+
+void SplitCommandLine(const char* commandLine, std::string& program, std::string& rest) {
+    const char *begin, *end;
+    rest = ScanProgramName(commandLine ? commandLine : "", &begin, &end);
+    program.assign(begin, end);
 }
 
 } // namespace compat

@@ -13,6 +13,8 @@ bool WithSuffix(const char* name, const char* suffix, char* out, size_t room) {
     return n > 0 && static_cast<size_t>(n) < room;
 }
 
+} // namespace
+
 bool FolderOfNameExists(const char* name) {
     const char* slash = nullptr;
     for (const char* p = name; *p; ++p) {
@@ -34,7 +36,9 @@ bool FolderOfNameExists(const char* name) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-} // namespace
+bool AsideName(const char* name, char* out, size_t room) {
+    return WithSuffix(name, kAsideSuffix, out, room);
+}
 
 bool WriteNewFile(const char* name, const void* data, DWORD size, bool flush, bool* folderMissing) {
     if (folderMissing) {
@@ -68,8 +72,7 @@ bool PutInPlace(const char* from, const char* to) {
         return true;
     }
     char aside[MAX_PATH + sizeof kAsideSuffix];
-    if (GetFileAttributesA(to) == INVALID_FILE_ATTRIBUTES ||
-        !WithSuffix(to, kAsideSuffix, aside, sizeof aside)) {
+    if (GetFileAttributesA(to) == INVALID_FILE_ATTRIBUTES || !AsideName(to, aside, sizeof aside)) {
         return false;
     }
     // Windows lets a file in use be renamed though not replaced.
@@ -87,7 +90,7 @@ bool PutInPlace(const char* from, const char* to) {
 
 void RemoveLeftover(const char* name) {
     char aside[MAX_PATH + sizeof kAsideSuffix];
-    if (WithSuffix(name, kAsideSuffix, aside, sizeof aside)) {
+    if (AsideName(name, aside, sizeof aside)) {
         DeleteFileA(aside);
     }
 }

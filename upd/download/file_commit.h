@@ -14,8 +14,16 @@ bool SaveWholeFile(const char* name, const void* data, DWORD size);
 // first and removed on a later run.
 bool PutInPlace(const char* from, const char* to);
 
+// "<name>.zrold", where an old file waits while its replacement goes in;
+// false when it does not fit `room`.
+bool AsideName(const char* name, char* out, size_t room);
+
 // Removes "<name>.zrold" left by an earlier run, where it can be removed.
 void RemoveLeftover(const char* name);
+
+// Whether the folder that a relative name names (the current one when it
+// has no folder part) exists.
+bool FolderOfNameExists(const char* name);
 
 // Writes a whole file; false and no file left on any failure. `flush` makes
 // it reach the disk before the call returns (files that are to be kept);

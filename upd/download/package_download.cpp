@@ -36,20 +36,23 @@ void ReleasePackageBlock(UpdateSession& session) {
 void PrepareMirror(const char* mirror, UpdateSession& session) {
     const char* slash = strchr(mirror, '/');
     size_t hostLength = slash ? static_cast<size_t>(slash - mirror) : strlen(mirror);
-    // A mirror without a path, or one whose parts do not fit, names no
-    // server: its packages fail to connect.
+    // A mirror without a path, or one whose parts do not fit or hold bytes
+    // that cannot stand in a request, names no server: its packages fail to
+    // connect.
     bool fits = slash && hostLength < sizeof session.host && strlen(slash) < sizeof session.path;
     if (fits) {
         memcpy(session.host, mirror, hostLength);
         session.host[hostLength] = 0;
         strcpy(session.path, slash);
-    } else {
+        fits = session.host[0] && IsRequestSafe(session.host) && IsRequestSafe(session.path);
+    }
+    if (!fits) {
         session.host[0] = 0;
         strcpy(session.path, "/");
     }
     if (session.pendingEnd > 0) {
         session.serverAddr = 0xFFFFFFFFu;
-        if (fits && session.host[0] && IsRequestSafe(session.host)) {
+        if (fits) {
             session.serverAddr = inet_addr(session.host);
             if (session.serverAddr == INADDR_NONE) {
                 session.serverAddr = TCP_Network::GetHostByName(session.host);
@@ -81,7 +84,7 @@ void DownloadPackages(UpdateSession& session) {
 
 bool FetchPackage(UpdateSession& session, const char* name, unsigned char* block, int i) {
     char request[256];
-    bool ok = IsRequestSafe(name) && IsRequestSafe(session.path) && IsRequestSafe(session.host) &&
+    bool ok = IsRequestSafe(name) &&
               BuildPackageRequest(request, sizeof request, session.path, name, session.host) &&
               ReceiveWithProgress(session, request, block, kPackageBlockSize, i);
     char* text = reinterpret_cast<char*>(block);
@@ -125,17 +128,12 @@ bool ReceiveWithProgress(UpdateSession& session, const char* request, unsigned c
             return false;
         }
         PumpMessages();
-        // Read only once the socket has something: data, its end or an error.
-        bool readable = net.WaitReadable(kPollMs);
         // A full block may still see the end of the stream; any further
         // byte means the response is larger than the block.
         char spare;
-        int n = -1;
-        if (readable) {
-            n = room > 0 ? net.Recv(write, room) : net.Recv(&spare, 1);
-        }
+        int n = net.ReceiveSome(room > 0 ? write : &spare, room > 0 ? room : 1, kPollMs);
         if (n < 0) {
-            if ((readable && !net.LastRecvWouldBlock()) ||
+            if (n == SOCKET_ERROR ||
                 GetTickCount() - lastData > static_cast<DWORD>(ZR_RECEIVE_TIMEOUT_MS)) {
                 net.Close();
                 return false;

@@ -4,6 +4,10 @@
 
 #include "upd/engine/update_session.h"
 
+// The block shared by the packages of a run: allocated by the download,
+// released by the write step.
+void ReleasePackageBlock(UpdateSession& session);
+
 void PrepareMirror(const char* mirror, UpdateSession& session);
 void DownloadPackages(UpdateSession& session);
 bool FetchPackage(UpdateSession& session, const char* name, unsigned char* block, int i);

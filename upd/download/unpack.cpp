@@ -1,7 +1,6 @@
 #include "upd/download/unpack.h"
 #include "upd/download/file_commit.h"
 #include "upd/download/safe_names.h"
-#include "upd/download/unpack_state.h"
 #include "upd/engine/update_state.h"
 
 #include <cstdio>
@@ -97,14 +96,16 @@ bool StagedName(const char* name, int k, char* out, size_t room) {
     return n > 0 && static_cast<size_t>(n) < room;
 }
 
-int unpackedCount;
-bool stagedFlags[kMaxPackages]; // false: skipped, its folder does not exist
+int CountUnpackedNames(const UpdateSession& session) {
+    int count = 0;
+    for (size_t at = 0; at < session.unpackedEnd; at += strlen(session.unpackedNames + at) + 1) {
+        ++count;
+    }
+    return count;
+}
 
 void UnpackPackage(UpdateSession& session, unsigned char* block, int i) {
-    if (session.unpackedEnd == 0) {
-        unpackedCount = 0;
-    }
-    int k = unpackedCount;
+    int k = CountUnpackedNames(session);
     char* name = session.unpackedNames + session.unpackedEnd;
     size_t nameRoom = sizeof session.unpackedNames - session.unpackedEnd;
     bool ok = openArchive && session.sizes[i] > 0 && k < kMaxPackages;
@@ -137,7 +138,5 @@ void UnpackPackage(UpdateSession& session, unsigned char* block, int i) {
         updateOk = 0;
         return;
     }
-    stagedFlags[k] = !folderMissing;
     session.unpackedEnd += strlen(name) + 1;
-    unpackedCount = k + 1;
 }

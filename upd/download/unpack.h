@@ -19,5 +19,9 @@ int CALLBACK AppendUnpackedData(unsigned char* data, int size);
 // them. Releases the package block either way.
 void WriteUnpackedFiles(UpdateSession& session);
 
-// Where the k-th unpacked file waits: "<name>.<k>.zrnew".
+// The number of names in the unpacked-name list.
+int CountUnpackedNames(const UpdateSession& session);
+
+// Where the k-th unpacked file waits: "<name>.<k>.zrnew". A name whose
+// folder does not exist was skipped and waits nowhere.
 bool StagedName(const char* name, int k, char* out, size_t room);

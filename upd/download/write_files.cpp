@@ -1,8 +1,8 @@
 // The write step: every staged file of the run goes over its target, or,
 // when any package failed or a file cannot be put in place, none does.
 #include "upd/download/file_commit.h"
+#include "upd/download/package_download.h"
 #include "upd/download/unpack.h"
-#include "upd/download/unpack_state.h"
 #include "upd/engine/update_state.h"
 
 #include <cctype>
@@ -12,8 +12,6 @@
 #include <strings.h>
 
 namespace {
-
-const char kBackupSuffix[] = ".zrold";
 
 struct Entry {
     const char* name;
@@ -89,24 +87,17 @@ bool Commit(int count) {
 } // namespace
 
 void WriteUnpackedFiles(UpdateSession& session) {
-    int count = session.unpackedEnd == 0 ? 0 : unpackedCount;
-    const char* name = session.unpackedNames;
-    for (int k = 0; k < count; ++k) {
-        Entry& e = entries[k];
-        e.name = name;
+    int count = 0;
+    for (size_t at = 0; at < session.unpackedEnd; ++count) {
+        Entry& e = entries[count];
+        e.name = session.unpackedNames + at;
         e.hadOld = e.placed = false;
         e.staged[0] = 0;
-        if (stagedFlags[k]) {
-            StagedName(name, k, e.staged, sizeof e.staged);
+        if (FolderOfNameExists(e.name)) {
+            StagedName(e.name, count, e.staged, sizeof e.staged);
         }
-        size_t length = strlen(name);
-        if (length + sizeof kBackupSuffix <= sizeof e.backup) {
-            memcpy(e.backup, name, length);
-            memcpy(e.backup + length, kBackupSuffix, sizeof kBackupSuffix);
-        } else {
-            e.backup[0] = 0; // never: names are shorter than the path limit
-        }
-        name += strlen(name) + 1;
+        AsideName(e.name, e.backup, sizeof e.backup);
+        at += strlen(e.name) + 1;
     }
     // A name delivered twice takes the last copy; the earlier ones go.
     for (int k = 0; k < count; ++k) {

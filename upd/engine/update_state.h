@@ -9,7 +9,3 @@ extern unsigned char updateOk;
 
 // The memory that one package's response and then its unpacked file use.
 constexpr int kPackageBlockSize = 10000000;
-
-// The block shared by the packages of a run, allocated by the download and
-// released by the write step.
-void ReleasePackageBlock(UpdateSession& session);

@@ -33,8 +33,7 @@ bool FetchResponse(const char* request, char* buffer, int size) {
     bool complete = true;
     DWORD lastData = GetTickCount();
     while (room > 0) {
-        net.WaitReadable(kPollMs);
-        int n = net.Recv(write, room);
+        int n = net.ReceiveSome(write, room, kPollMs);
         if (n == 0) {
             break;
         }
@@ -44,7 +43,7 @@ bool FetchResponse(const char* request, char* buffer, int size) {
             lastData = GetTickCount();
             continue;
         }
-        if (!net.LastRecvWouldBlock() ||
+        if (n == SOCKET_ERROR ||
             GetTickCount() - lastData >= static_cast<DWORD>(ZR_FETCH_IDLE_LIMIT_MS)) {
             complete = false;
             break;

@@ -50,6 +50,14 @@ int TCP_Network::Send(const char* data, int length) {
     return send(handle, data, length, 0);
 }
 
+int TCP_Network::ReceiveSome(char* buffer, int capacity, int ms) {
+    if (!WaitReadable(ms)) {
+        return kNoDataYet;
+    }
+    int n = Recv(buffer, capacity);
+    return n < 0 && recvWouldBlock ? kNoDataYet : n;
+}
+
 int TCP_Network::Recv(char* buffer, int capacity) {
     int result = recv(handle, buffer, capacity, 0);
     recvWouldBlock = result == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK;

@@ -35,6 +35,12 @@ class TCP_Network {
     // Waits at most `ms` milliseconds until a Recv would not block (data,
     // end of stream or an error is there); true when it would not.
     bool WaitReadable(int ms);
+    // One pass of a receive loop: waits at most `ms` for the socket, then
+    // reads once it has something. The bytes stored, 0 at the end of the
+    // stream, kNoDataYet when nothing came within the wait, or SOCKET_ERROR
+    // for a broken connection.
+    static constexpr int kNoDataYet = -2;
+    int ReceiveSome(char* buffer, int capacity, int ms);
     // Closes the socket if one is open; may be called any number of times.
     void Close();
 
